@@ -1,0 +1,44 @@
+#include "platform/Clock.h"
+
+#include <windows.h>
+
+namespace platform {
+namespace {
+
+bool setWin32SystemTime(const UtcTime& utc) {
+    SYSTEMTIME fields{};  // the day of the week is left 0: SetSystemTime ignores it
+    fields.wYear = static_cast<WORD>(utc.year);
+    fields.wMonth = static_cast<WORD>(utc.month);
+    fields.wDay = static_cast<WORD>(utc.day);
+    fields.wHour = static_cast<WORD>(utc.hour);
+    fields.wMinute = static_cast<WORD>(utc.minute);
+    fields.wSecond = static_cast<WORD>(utc.second);
+    fields.wMilliseconds = static_cast<WORD>(utc.milliseconds);
+    return SetSystemTime(&fields) != 0;
+}
+
+SystemClockSetterFn currentClockSetter = setWin32SystemTime;
+
+}  // namespace
+
+std::uint64_t counterNow() {
+    LARGE_INTEGER value;
+    QueryPerformanceCounter(&value);
+    return static_cast<std::uint64_t>(value.QuadPart);
+}
+
+std::uint64_t counterFrequency() {
+    LARGE_INTEGER value;
+    QueryPerformanceFrequency(&value);
+    return static_cast<std::uint64_t>(value.QuadPart);
+}
+
+bool setSystemClock(const UtcTime& utc) { return currentClockSetter(utc); }
+
+SystemClockSetterFn replaceSystemClockSetter(SystemClockSetterFn fn) {
+    SystemClockSetterFn previous = currentClockSetter;
+    currentClockSetter = fn != nullptr ? fn : setWin32SystemTime;
+    return previous;
+}
+
+}  // namespace platform

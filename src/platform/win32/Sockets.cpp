@@ -1,0 +1,86 @@
+#include "platform/Sockets.h"
+
+#include <winsock2.h>
+#include <mstcpip.h>
+#include <ws2tcpip.h>
+
+#include <cstring>
+
+namespace platform::sockets {
+namespace {
+
+sockaddr_in toSockaddr(int family, const Endpoint& endpoint) {
+    sockaddr_in address{};
+    address.sin_family = static_cast<ADDRESS_FAMILY>(family);
+    address.sin_port = htons(endpoint.port);
+    std::memcpy(&address.sin_addr, endpoint.address, 4);
+    return address;
+}
+
+}  // namespace
+
+int startup(int version) {
+    WSADATA data;
+    return WSAStartup(static_cast<WORD>(version), &data);
+}
+
+void cleanup() { WSACleanup(); }
+
+SocketHandle open(int family, int type, int protocol) {
+    SOCKET handle = ::socket(family, type, protocol);
+    if (handle == INVALID_SOCKET) return kInvalidSocket;
+    // A request to a port where nothing listens comes back as ICMP "port
+    // unreachable", which Winsock would report as a failed receive.
+    BOOL report = FALSE;
+    DWORD returned = 0;
+    WSAIoctl(handle, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr, nullptr);
+    return static_cast<SocketHandle>(handle);
+}
+
+int bindAny(SocketHandle handle, int family) {
+    sockaddr_in any{};
+    any.sin_family = static_cast<ADDRESS_FAMILY>(family);
+    return ::bind(static_cast<SOCKET>(handle), reinterpret_cast<sockaddr*>(&any), sizeof any) == 0 ? 0 : -1;
+}
+
+long sendTo(SocketHandle handle, const void* data, std::size_t length, int flags, int family, const Endpoint& to) {
+    sockaddr_in address = toSockaddr(family, to);
+    int sent = ::sendto(static_cast<SOCKET>(handle), static_cast<const char*>(data), static_cast<int>(length), flags,
+                        reinterpret_cast<sockaddr*>(&address), sizeof address);
+    return sent == SOCKET_ERROR ? -1 : sent;
+}
+
+long receiveFrom(SocketHandle handle, void* buffer, std::size_t size, int flags, Endpoint& from) {
+    sockaddr_in address{};
+    int addressLength = sizeof address;
+    int received = ::recvfrom(static_cast<SOCKET>(handle), static_cast<char*>(buffer), static_cast<int>(size), flags,
+                              reinterpret_cast<sockaddr*>(&address), &addressLength);
+    if (received == SOCKET_ERROR) return -1;  // WSAEMSGSIZE for a datagram that did not fit
+    std::memcpy(from.address, &address.sin_addr, 4);
+    from.port = ntohs(address.sin_port);
+    return received;
+}
+
+int close(SocketHandle handle) { return ::closesocket(static_cast<SOCKET>(handle)) == 0 ? 0 : -1; }
+
+// Closing the handle is what wakes a blocked receive under Winsock.
+void interruptReceive(SocketHandle) {}
+
+int lastError() { return WSAGetLastError(); }
+void setLastError(int code) { WSASetLastError(code); }
+
+bool lookupHost(const char* name, std::uint8_t address[4]) {
+    hostent* found = ::gethostbyname(name);
+    if (found == nullptr || found->h_addrtype != AF_INET || found->h_addr_list[0] == nullptr) return false;
+    std::memcpy(address, found->h_addr_list[0], 4);
+    return true;
+}
+
+bool lookupService(const char* name, const char* protocol, std::uint16_t& port) {
+    servent* found = ::getservbyname(name, protocol);
+    if (found == nullptr) return false;
+    port = ntohs(static_cast<u_short>(found->s_port));
+    return true;
+}
+
+}  // namespace platform::sockets
