@@ -11,7 +11,7 @@ public:
     explicit CExc(int code);
     // "Error: %d %s" with a non-zero code; for 0, "Error %d %s%s" with the
     // system's last error and its own description.
-    CExc(int code, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    CExc(int code, const char* format, ...) __attribute__((format(gnu_printf, 3, 4)));
     CExc(const CExc& other) = default;
     CExc& operator=(const CExc& other) = default;
     virtual ~CExc() = default;
@@ -30,7 +30,7 @@ class CSocketException : public CExc {
 public:
     // code = given code, or the socket layer's last error for 0; the message
     // ends with the description of that code.
-    CSocketException(int code, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    CSocketException(int code, const char* format, ...) __attribute__((format(gnu_printf, 3, 4)));
 
     // Shows the message with the description of the current socket error.
     void show() const override;

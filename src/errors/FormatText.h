@@ -5,5 +5,5 @@
 
 // Returns the length of the text now in the buffer.
 std::size_t formatText(char* buffer, std::size_t size, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
+    __attribute__((format(gnu_printf, 3, 4)));
 

@@ -67,3 +67,9 @@ int CSocket::close() {
 void CSocket::interruptReceive() {
     if (handle_ != kNoSocket) sockets::interruptReceive(handle_);
 }
+
+std::uint16_t CSocket::localPort() const {
+    sockets::Endpoint local{};
+    if (handle_ == kNoSocket || sockets::localEndpoint(handle_, local) != 0) return 0;
+    return local.port;
+}

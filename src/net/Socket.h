@@ -57,6 +57,8 @@ public:
     void interruptReceive();
 
     Handle handle() const { return handle_; }
+    // The port the socket is bound to, in host order; 0 when unknown.
+    std::uint16_t localPort() const;
 
 private:
     bool attached_;

@@ -26,6 +26,8 @@ long sendTo(SocketHandle handle, const void* data, std::size_t length, int flags
 // WSAEMSGSIZE on every platform, never a silently cut one.
 long receiveFrom(SocketHandle handle, void* buffer, std::size_t size, int flags, Endpoint& from);
 int close(SocketHandle handle);
+// The address and port the socket is bound to (getsockname); -1 on failure.
+int localEndpoint(SocketHandle handle, Endpoint& local);
 // Wakes a thread blocked in receiveFrom on this handle, so that it can end.
 void interruptReceive(SocketHandle handle);
 

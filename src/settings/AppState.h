@@ -4,10 +4,44 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "settings/GuardedText.h"
 
 class ProfileStore;
+
+// How a request asked for the time: an empty datagram (RFC 868) or an NTP
+// client packet. A reply is read against the style of the last request.
+enum class RequestStyle : std::uint8_t { Time, Ntp };
+
+// The most recent request. sendStamp is the wall-clock second of sending in
+// Time style, the low 32 bits of the high-resolution counter in Ntp style.
+// Replies are accepted only from its destination.
+struct RequestRecord {
+    bool sent = false;  // false until the first request was stamped
+    RequestStyle style = RequestStyle::Time;
+    std::uint32_t sendStamp = 0;
+    std::uint8_t address[4] = {0, 0, 0, 0};
+    std::uint16_t port = 0;  // host order
+};
+
+// Request threads write the record and the receiving thread reads it; each
+// reader gets one whole record.
+class GuardedRequest {
+public:
+    RequestRecord get() const {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return record_;
+    }
+    void set(const RequestRecord& record) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        record_ = record;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    RequestRecord record_;
+};
 
 // The public time servers offered until the user keeps a list of their own.
 // The first one is the default server; it answers the TIME protocol (RFC
@@ -28,9 +62,11 @@ struct AppState {
 
     // Run-time results, never stored. Times are seconds since 1970.
     std::atomic<std::uint32_t> nextPollTime{0};  // 0: poll at the next tick
-    std::atomic<std::int32_t> lastResponseTime{0};  // 0: no reply yet
+    // 0: no reply yet. Holds an unsigned second count: read it as
+    // std::uint32_t before making a date of it, so it stays right to 2106.
+    std::atomic<std::int32_t> lastResponseTime{0};
     std::atomic<std::int32_t> correction{0};  // server time minus local time, seconds
-    std::atomic<std::uint32_t> sendStamp{0};
+    GuardedRequest lastRequest;  // holds sendStamp beside the style and destination
 };
 
 void loadSettings(AppState& state, ProfileStore& store);

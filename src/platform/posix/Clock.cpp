@@ -19,6 +19,11 @@ std::uint64_t counterNow() {
 
 std::uint64_t counterFrequency() { return 1000000; }
 
+bool localCalendar(std::int64_t seconds, std::tm& fields) {
+    std::time_t when = static_cast<std::time_t>(seconds);
+    return localtime_r(&when, &fields) != nullptr;
+}
+
 bool setSystemClock(const UtcTime& utc) { return currentClockSetter(utc); }
 
 SystemClockSetterFn replaceSystemClockSetter(SystemClockSetterFn fn) {

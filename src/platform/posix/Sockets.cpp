@@ -114,6 +114,17 @@ int close(SocketHandle handle) {
     return 0;
 }
 
+int localEndpoint(SocketHandle handle, Endpoint& local) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(static_cast<int>(handle), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return failWithErrno();
+    }
+    std::memcpy(local.address, &address.sin_addr, 4);
+    local.port = ntohs(address.sin_port);
+    return 0;
+}
+
 void interruptReceive(SocketHandle handle) { ::shutdown(static_cast<int>(handle), SHUT_RDWR); }
 
 int lastError() { return lastSocketError; }

@@ -33,6 +33,11 @@ std::uint64_t counterFrequency() {
     return static_cast<std::uint64_t>(value.QuadPart);
 }
 
+bool localCalendar(std::int64_t seconds, std::tm& fields) {
+    __time64_t when = seconds;
+    return _localtime64_s(&fields, &when) == 0;
+}
+
 bool setSystemClock(const UtcTime& utc) { return currentClockSetter(utc); }
 
 SystemClockSetterFn replaceSystemClockSetter(SystemClockSetterFn fn) {

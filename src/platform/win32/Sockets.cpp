@@ -6,12 +6,16 @@
 
 #include <cstring>
 
+#ifndef SIO_UDP_CONNRESET
+#define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
+#endif
+
 namespace platform::sockets {
 namespace {
 
 sockaddr_in toSockaddr(int family, const Endpoint& endpoint) {
     sockaddr_in address{};
-    address.sin_family = static_cast<ADDRESS_FAMILY>(family);
+    address.sin_family = static_cast<short>(family);
     address.sin_port = htons(endpoint.port);
     std::memcpy(&address.sin_addr, endpoint.address, 4);
     return address;
@@ -39,7 +43,7 @@ SocketHandle open(int family, int type, int protocol) {
 
 int bindAny(SocketHandle handle, int family) {
     sockaddr_in any{};
-    any.sin_family = static_cast<ADDRESS_FAMILY>(family);
+    any.sin_family = static_cast<short>(family);
     return ::bind(static_cast<SOCKET>(handle), reinterpret_cast<sockaddr*>(&any), sizeof any) == 0 ? 0 : -1;
 }
 
@@ -62,6 +66,15 @@ long receiveFrom(SocketHandle handle, void* buffer, std::size_t size, int flags,
 }
 
 int close(SocketHandle handle) { return ::closesocket(static_cast<SOCKET>(handle)) == 0 ? 0 : -1; }
+
+int localEndpoint(SocketHandle handle, Endpoint& local) {
+    sockaddr_in address{};
+    int length = sizeof address;
+    if (::getsockname(static_cast<SOCKET>(handle), reinterpret_cast<sockaddr*>(&address), &length) != 0) return -1;
+    std::memcpy(local.address, &address.sin_addr, 4);
+    local.port = ntohs(address.sin_port);
+    return 0;
+}
 
 // Closing the handle is what wakes a blocked receive under Winsock.
 void interruptReceive(SocketHandle) {}

@@ -1,0 +1,27 @@
+# Two commands for a fresh Debian 12 machine (as root):
+#   make run    build and show the clock under Wine
+#   make test   build and pass every test
+NATIVE := build/native
+WIN := build/win
+JOBS := $(shell nproc)
+
+.PHONY: deps build test run bench clean
+
+deps:
+	@tools/install-deps
+
+build: deps
+	cmake -S . -B $(NATIVE) -DMARIVEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+	cmake --build $(NATIVE) -j$(JOBS)
+	cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(WIN) -j$(JOBS)
+
+test: build
+	ctest --test-dir $(NATIVE) --output-on-failure -j$(JOBS)
+	ctest --test-dir $(WIN) --output-on-failure
+
+run: build
+	tools/run-clock $(WIN)
+
+clean:
+	rm -rf build

@@ -1,0 +1,25 @@
+#include "app/ClockApp.h"
+
+#include "app/ProcessObjects.h"
+#include "errors/Exceptions.h"
+#include "ui/ClockDlg.h"
+
+bool CClockApp::startApplication() {
+    enable3dControls();
+    setRegistryKey("Marivel");
+    loadSettings(appState, profile());
+    {
+        CClockDlg clock(appState, timeSocket, winsock);
+        setMainDialog(&clock);
+        try {
+            clock.doModal();
+        } catch (CExc exc) {
+            // A failure that ended the window is reported; the settings are
+            // saved all the same.
+            exc.show();
+        }
+        saveSettings(appState, profile());
+        setMainDialog(nullptr);
+    }
+    return false;
+}

@@ -1,0 +1,10 @@
+// The objects that live as long as the process. They are defined together
+// in ProcessObjects.cpp, so they are built in this order and destroyed in
+// the reverse: the settings, the socket, Winsock, the application.
+#pragma once
+#include "net/Socket.h"
+#include "settings/AppState.h"
+
+extern AppState appState;
+extern CSocket timeSocket;
+extern CWinsockInit winsock;

@@ -1,0 +1,85 @@
+#include "framework/Dialog.h"
+
+#include "framework/WinApp.h"
+
+INT_PTR CDialog::doModal() {
+    pending_ = nullptr;
+    INT_PTR code = DialogBoxParamA(CWinApp::current()->instance(), MAKEINTRESOURCEA(templateId_), owner(), dialogProc,
+                                   reinterpret_cast<LPARAM>(this));
+    window_ = nullptr;
+    if (pending_) std::rethrow_exception(pending_);
+    return code;
+}
+
+HWND CDialog::owner() const {
+    if (parent_ != nullptr) return parent_;
+    CDialog* main = CWinApp::current()->mainDialog();
+    return main != nullptr && main != this ? main->handle() : nullptr;
+}
+
+INT_PTR CALLBACK CDialog::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(window, DWLP_USER, lParam);
+        reinterpret_cast<CDialog*>(lParam)->window_ = window;
+    }
+    auto* self = reinterpret_cast<CDialog*>(GetWindowLongPtrA(window, DWLP_USER));
+    if (self == nullptr) return FALSE;
+    try {
+        return self->dispatch(message, wParam, lParam);
+    } catch (...) {
+        // Keep the first failure; the dialog ends and doModal rethrows it.
+        if (!self->pending_) self->pending_ = std::current_exception();
+        EndDialog(window, -1);
+        return TRUE;
+    }
+}
+
+INT_PTR CDialog::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+    INT_PTR result = FALSE;
+    if (onMessage(message, wParam, lParam, result)) return result;
+    switch (message) {
+        case WM_INITDIALOG: {
+            bool systemFocus = onInitDialog();
+            centreOverOwner();
+            return systemFocus ? TRUE : FALSE;
+        }
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK) {
+                onOk();
+                return TRUE;
+            }
+            if (LOWORD(wParam) == IDCANCEL) {
+                onCancel();
+                return TRUE;
+            }
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+// Centred over the owner, or over the work area when the owner is hidden
+// or minimized; kept inside the work area either way.
+void CDialog::centreOverOwner() {
+    RECT self;
+    GetWindowRect(window_, &self);
+    RECT area;
+    HMONITOR monitor = MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST);
+    MONITORINFO info{sizeof info, {}, {}, 0};
+    GetMonitorInfoA(monitor, &info);
+    area = info.rcWork;
+    RECT centre = area;
+    HWND ownerWindow = GetWindow(window_, GW_OWNER);
+    if (ownerWindow != nullptr && IsWindowVisible(ownerWindow) && !IsIconic(ownerWindow)) GetWindowRect(ownerWindow, &centre);
+    LONG width = self.right - self.left;
+    LONG height = self.bottom - self.top;
+    LONG left = (centre.left + centre.right - width) / 2;
+    LONG top = (centre.top + centre.bottom - height) / 2;
+    if (left + width > area.right) left = area.right - width;
+    if (top + height > area.bottom) top = area.bottom - height;
+    if (left < area.left) left = area.left;
+    if (top < area.top) top = area.top;
+    SetWindowPos(window_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool CDialog::onMessage(UINT, WPARAM, LPARAM, INT_PTR&) { return false; }

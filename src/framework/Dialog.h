@@ -1,0 +1,44 @@
+// A modal dialog made from a dialog template. Derived classes handle the
+// messages they care about; everything else gets the dialog's default
+// handling, including OK (Enter) and Cancel (Esc, the close box).
+#pragma once
+#include <windows.h>
+
+#include <exception>
+
+class CDialog {
+public:
+    // Without a parent, the application's main window owns the dialog.
+    explicit CDialog(int templateId, HWND parent = nullptr) : templateId_(templateId), parent_(parent) {}
+    virtual ~CDialog() = default;
+    CDialog(const CDialog&) = delete;
+    CDialog& operator=(const CDialog&) = delete;
+
+    // Runs the dialog until it ends; returns the code it ended with. An
+    // exception thrown by a handler ends the dialog and is rethrown here,
+    // since it cannot travel through the system's window procedures.
+    INT_PTR doModal();
+
+    HWND handle() const { return window_; }
+
+protected:
+    // Returns true to let the system set the focus.
+    virtual bool onInitDialog() { return true; }
+    // Returns true when the message was handled; `result` is then the
+    // dialog procedure's answer.
+    virtual bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result);
+    virtual void onOk() { endDialog(IDOK); }
+    virtual void onCancel() { endDialog(IDCANCEL); }
+    void endDialog(INT_PTR code) { EndDialog(window_, code); }
+
+private:
+    static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    HWND owner() const;
+    void centreOverOwner();
+
+    int templateId_;
+    HWND parent_;
+    HWND window_ = nullptr;
+    std::exception_ptr pending_;
+};

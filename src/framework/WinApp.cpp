@@ -1,0 +1,48 @@
+#include "framework/WinApp.h"
+
+#include <commctrl.h>
+
+#include "framework/RegistryProfile.h"
+
+namespace {
+CWinApp* theApplication = nullptr;
+}
+
+CWinApp::CWinApp() { theApplication = this; }
+
+CWinApp::~CWinApp() {
+    if (theApplication == this) theApplication = nullptr;
+}
+
+CWinApp* CWinApp::current() { return theApplication; }
+
+int CWinApp::run(HINSTANCE instance) {
+    instance_ = instance;
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string name = path;
+    std::size_t slash = name.find_last_of("\\/");
+    if (slash != std::string::npos) name.erase(0, slash + 1);
+    std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos) name.erase(dot);
+    appName_ = name;
+    startApplication();
+    return 0;
+}
+
+void CWinApp::enable3dControls() {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&controls);
+}
+
+void CWinApp::setRegistryKey(const char* key) { profile_ = std::make_unique<RegistryProfile>(key, appName_); }
+
+ProfileStore& CWinApp::profile() {
+    if (!profile_) setRegistryKey(appName_.c_str());  // a program that names no key of its own
+    return *profile_;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    CWinApp* app = CWinApp::current();
+    return app != nullptr ? app->run(instance) : 1;
+}

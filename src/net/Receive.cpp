@@ -1,0 +1,77 @@
+#include "net/Receive.h"
+
+#include <cstdlib>
+
+#include "errors/Exceptions.h"
+#include "net/Reply.h"
+#include "net/Wire.h"
+
+namespace {
+
+constexpr int kWsaInterrupted = 10004;     // WSAEINTR
+constexpr int kWsaMessageTooLong = 10040;  // WSAEMSGSIZE
+constexpr int kWsaConnectionReset = 10054;  // WSAECONNRESET
+
+void exitNow(int exitCode) { std::_Exit(exitCode); }
+
+std::atomic<ProcessEndFn> processEnd{exitNow};
+
+}  // namespace
+
+bool isPassingReceiveError(int code) {
+    return code == kWsaMessageTooLong || code == kWsaConnectionReset || code == kWsaInterrupted;
+}
+
+ProcessEndFn replaceProcessEnd(ProcessEndFn fn) { return processEnd.exchange(fn != nullptr ? fn : exitNow); }
+
+ReceiveLoop::ReceiveLoop(AppState& state, CSocket& socket, ReplyHook onReply)
+    : state_(state), socket_(socket), onReply_(std::move(onReply)) {}
+
+bool ReceiveLoop::run() {
+    std::uint8_t buffer[wire::kReceiveBufferSize] = {};
+    while (!stopping_) {
+        CInetAddr from;
+        long received = 0;
+        try {
+            received = socket_.receiveFrom(buffer, static_cast<int>(sizeof buffer), 0, from);
+        } catch (CSocketException failure) {
+            if (stopping_) break;
+            // Anyone can send an oversized datagram; it must not end the
+            // program. Only a socket that can no longer receive does.
+            if (isPassingReceiveError(failure.code)) continue;
+            failureCode_ = failure.code;
+            return false;
+        }
+        if (stopping_) break;
+        std::size_t length = static_cast<std::size_t>(received);
+        // One read of the record: the sender check and the round trip
+        // refer to the same request.
+        RequestRecord lastRequest = state_.lastRequest.get();
+        if (!acceptsReply(lastRequest, from, buffer, length)) continue;  // changes and refreshes nothing
+        handleReply(state_, lastRequest, buffer, length, currentMoment());
+        if (onReply_) onReply_();
+    }
+    return true;
+}
+
+void receiveLoop(ReceiveLoop& loop) {
+    if (!loop.run()) processEnd.load()(kReceiveFailureExitCode);
+}
+
+ReceiveThread::ReceiveThread(AppState& state, CSocket& socket, ReceiveLoop::ReplyHook onReply)
+    : socket_(socket), loop_(state, socket, std::move(onReply)) {}
+
+ReceiveThread::~ReceiveThread() { stop(); }
+
+void ReceiveThread::start() {
+    if (!thread_.joinable()) thread_ = std::thread(receiveLoop, std::ref(loop_));
+}
+
+void ReceiveThread::stop() {
+    if (!thread_.joinable()) return;
+    loop_.stop();
+    // BSD sockets wake a blocked receive on shutdown, Winsock on close.
+    socket_.interruptReceive();
+    if (socket_.handle() != CSocket::kNoSocket) socket_.close();
+    thread_.join();
+}

@@ -1,0 +1,69 @@
+// The receiving thread: reads every datagram on the socket, keeps only
+// replies to the last request, and turns them into the correction.
+#pragma once
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include "net/Socket.h"
+#include "settings/AppState.h"
+
+// Exit status of the process when its socket can no longer receive.
+constexpr int kReceiveFailureExitCode = 65535;
+
+// Receive failures that leave the socket usable: an oversized datagram
+// (dropped), a port-unreachable report for an earlier request, an
+// interrupted call.
+bool isPassingReceiveError(int code);
+
+class ReceiveLoop {
+public:
+    // Called on the receiving thread after each reply that changed the
+    // state: the hook for refreshing an open settings dialog. It must not
+    // overlap that dialog's closing.
+    using ReplyHook = std::function<void()>;
+
+    ReceiveLoop(AppState& state, CSocket& socket, ReplyHook onReply = {});
+
+    // Receives until stop() is asked (true) or the socket fails for good
+    // (false, with the Winsock code in failureCode()).
+    bool run();
+    // Asks run() to end after its current receive; the caller wakes it.
+    void stop() { stopping_ = true; }
+    int failureCode() const { return failureCode_; }
+
+private:
+    AppState& state_;
+    CSocket& socket_;
+    ReplyHook onReply_;
+    std::atomic<bool> stopping_{false};
+    int failureCode_ = 0;
+};
+
+// The thread body: runs the loop and ends the process with
+// kReceiveFailureExitCode when the socket fails.
+void receiveLoop(ReceiveLoop& loop);
+
+// Ends the process at once, no destructors run: std::_Exit unless replaced.
+using ProcessEndFn = void (*)(int exitCode);
+ProcessEndFn replaceProcessEnd(ProcessEndFn fn);
+
+// Owns the receiving thread. Started once the socket exists; stopped at
+// close, before the process-wide socket and Winsock go, so that the process
+// ends with its ordinary status.
+class ReceiveThread {
+public:
+    ReceiveThread(AppState& state, CSocket& socket, ReceiveLoop::ReplyHook onReply = {});
+    ReceiveThread(const ReceiveThread&) = delete;
+    ReceiveThread& operator=(const ReceiveThread&) = delete;
+    ~ReceiveThread();
+
+    void start();
+    // Wakes the blocked receive, closes the socket and waits for the thread.
+    void stop();
+
+private:
+    CSocket& socket_;
+    ReceiveLoop loop_;
+    std::thread thread_;
+};

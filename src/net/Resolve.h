@@ -1,0 +1,20 @@
+// Turning the configured server text and port text into a destination.
+// CInetAddr::resolve itself is declared with the record in net/Socket.h.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// The longest server text the resolver takes; a longer one is refused
+// (CSocketException with kServerTextTooLong) and nothing is sent.
+constexpr std::size_t kServerTextLimit = 127;
+constexpr int kServerTextTooLong = 10063;  // WSAENAMETOOLONG
+
+// atoi's reading of a number: leading blanks, an optional sign, the digits
+// up to the first other character, 0 when there are none. Out-of-range
+// values stop at the int limits instead of being undefined.
+int leadingNumber(const char* text);
+
+// A port in host order: the leading digits of text kept to 16 bits when it
+// starts with a digit, otherwise the service database's port for text and
+// protocolName, or 0 when the database has no such entry.
+std::uint16_t lookupPort(const char* text, const char* protocolName);

@@ -1,0 +1,71 @@
+// What travels on the wire: RFC 868 and NTP constants, big-endian reading,
+// and the split 64-bit counter arithmetic of the round trip.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace wire {
+
+// Both protocols count seconds since 1900-01-01 00:00 UTC.
+constexpr std::uint32_t kSeconds1900To1970 = 2208988800u;  // 0x83AA7E80
+// Adding this modulo 2^32 subtracts kSeconds1900To1970.
+constexpr std::uint32_t kTimeReplyOffset = 0x7C558180u;
+static_assert(static_cast<std::uint32_t>(kSeconds1900To1970 + kTimeReplyOffset) == 0u, "same subtraction");
+
+constexpr std::size_t kTimeReplySize = 4;    // bytes: seconds since 1900
+constexpr std::size_t kNtpPacketSize = 48;   // bytes, request and shortest reply
+constexpr std::size_t kNtpTransmitOffset = 40;  // bytes: seconds, then the fraction at 44
+constexpr std::size_t kReceiveBufferSize = 256;  // bytes; a longer datagram is dropped
+
+// First request byte: leap indicator 0, version 1, mode 3 (client).
+constexpr std::uint8_t kNtpRequestFirstByte = 0x0B;
+constexpr std::uint8_t kNtpModeServer = 4;
+constexpr std::uint8_t kLeapNotSynchronized = 3;
+constexpr std::uint8_t kStratumKissOfDeath = 0;
+
+constexpr int kTimeReplyMilliseconds = 500;  // what an RFC 868 reply sets below the second
+constexpr std::uint32_t kSecondsPerMinute = 60;  // pollPeriod is in minutes
+constexpr int kMillisecondsPerSecond = 1000;
+
+// The four bytes at offset as a big-endian number; false, and value left
+// alone, when the data ends before them.
+inline bool readBigEndian32(const std::uint8_t* data, std::size_t length, std::size_t offset,
+                            std::uint32_t& value) {
+    if (offset > length || length - offset < 4) return false;
+    value = (std::uint32_t{data[offset]} << 24) | (std::uint32_t{data[offset + 1]} << 16) |
+            (std::uint32_t{data[offset + 2]} << 8) | std::uint32_t{data[offset + 3]};
+    return true;
+}
+
+inline void writeBigEndian32(std::uint8_t* data, std::uint32_t value) {
+    data[0] = static_cast<std::uint8_t>(value >> 24);
+    data[1] = static_cast<std::uint8_t>(value >> 16);
+    data[2] = static_cast<std::uint8_t>(value >> 8);
+    data[3] = static_cast<std::uint8_t>(value);
+}
+
+}  // namespace wire
+
+// An unsigned 64-bit value kept as two 32-bit halves, as the counter stamp
+// of a request keeps only the low half.
+struct CInt64 {
+    std::uint32_t low;
+    std::uint32_t high;
+
+    CInt64(std::uint32_t lowHalf, std::uint32_t highHalf) : low(lowHalf), high(highHalf) {}
+    explicit CInt64(std::uint64_t value)
+        : low(static_cast<std::uint32_t>(value)), high(static_cast<std::uint32_t>(value >> 32)) {}
+
+    CInt64& operator-=(const CInt64& other) {
+        std::uint32_t oldLow = low;
+        low -= other.low;
+        high -= other.high;
+        if (low > oldLow) --high;  // the low half wrapped: borrow
+        return *this;
+    }
+    CInt64 operator-(const CInt64& other) const {
+        CInt64 result = *this;
+        result -= other;
+        return result;
+    }
+};

@@ -1,0 +1,32 @@
+// What the clock window shows, worked out without any window: when a tick
+// polls, which instant it shows, and the texts for that instant.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// The one-second tick. `now` and `nextPollTime` are seconds since 1970.
+struct TickPlan {
+    bool poll;                   // start a request on this tick
+    std::uint32_t nextPollTime;  // unchanged when not polling
+    std::int64_t shownSeconds;   // local time plus the correction
+};
+TickPlan planTick(std::uint32_t now, std::uint32_t nextPollTime, bool haveServer, std::uint32_t pollPeriodMinutes,
+                  std::int32_t correction);
+
+// The standard-time zone name the display appends: the first three letters
+// of an explicit TZ, "PST" for a TZ that is set but empty, and nothing when
+// TZ is not set (the zone then comes from the system's own settings).
+std::string standardZoneName(const char* tzVariable);
+
+struct ClockTexts {
+    std::string time;     // upper line
+    std::string date;     // lower line
+    std::string caption;  // the window's caption (the task bar's text while minimized)
+};
+
+// The first and last instants the clock can show: seconds since 1970 as an
+// unsigned 32-bit count.
+constexpr std::int64_t kFirstShowableSecond = 0;
+constexpr std::int64_t kLastShowableSecond = 0xFFFFFFFFll;
+
+ClockTexts clockTexts(std::int64_t shownSeconds, bool minimized, bool hourDisplay24, const std::string& zoneName);

@@ -1,0 +1,65 @@
+// A small automation driver for the real marivel.exe: starts it, finds its
+// windows, reads what they show, presses what a user would press, and
+// reads the registry the program writes.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace driver {
+
+constexpr int kWaitMs = 15000;
+
+// The program under test, from MARIVEL_EXE (a Unix or Windows path).
+std::string programPath();
+
+// A started program; ended (by its handle) if still running at the end.
+class Program {
+public:
+    explicit Program(const std::map<std::string, std::string>& environment = {});
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // The first visible top-level dialog of the program with this caption,
+    // or any caption when null; nullptr after the timeout.
+    HWND waitForWindow(const char* caption, int timeoutMs = kWaitMs) const;
+    // true once ended; `status` is its exit status.
+    bool waitForExit(DWORD& status, int timeoutMs = kWaitMs);
+    DWORD id() const { return info_.dwProcessId; }
+
+private:
+    PROCESS_INFORMATION info_{};
+};
+
+std::string windowText(HWND window);
+std::string itemText(HWND dialog, int id);
+// Polls until `read` returns a value accepted by `done`, or the timeout.
+template <typename Read, typename Done>
+auto waitUntil(Read read, Done done, int timeoutMs = kWaitMs) -> decltype(read()) {
+    auto value = read();
+    for (int waited = 0; !done(value) && waited < timeoutMs; waited += 50) {
+        Sleep(50);
+        value = read();
+    }
+    return value;
+}
+
+// The program's settings key, HKCU\Software\Marivel\marivel\Settings.
+extern const char* const kSettingsKey;
+void deleteSettings();
+struct RegistryValue {
+    DWORD type = REG_NONE;
+    std::vector<std::uint8_t> bytes;
+    std::string text() const;  // up to the first zero
+    std::uint32_t number() const;
+};
+bool readSetting(const char* name, RegistryValue& value);
+std::map<std::string, RegistryValue> readAllSettings();
+void writeTextSetting(const char* name, const std::string& text);
+void writeNumberSetting(const char* name, std::uint32_t number);
+
+}  // namespace driver

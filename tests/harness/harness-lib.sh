@@ -1,0 +1,45 @@
+# Shared helpers for the harness scripts; sourced, not run.
+
+harness_die() { echo "${HARNESS_NAME:-harness}: $*" >&2; exit 125; }
+
+# True when this process has only loopback and cannot set the clock; the same
+# test that `isolated` applies before it runs anything.
+harness_is_isolated() {
+    local links bounding
+    links=$(ip -o link show 2>/dev/null | awk -F': ' '{print $2}' | tr '\n' ' ')
+    [[ "$links" == "lo " ]] || return 1
+    bounding=$(awk '/^CapBnd:/ {print $2}' /proc/self/status)
+    (( ((0x$bounding >> 25) & 1) == 0 ))
+}
+
+harness_require_isolation() {
+    harness_is_isolated \
+        || harness_die "not isolated (needs a network namespace with only loopback and no CAP_SYS_TIME); run it through tests/harness/isolated"
+}
+
+# Waits until COMMAND succeeds, retrying every 0.1 s up to LIMIT seconds;
+# gives up early when COMMAND returns 2.
+# A bound on start-up only; nothing measures how fast things are.
+harness_wait_until() {
+    local limit=$1; shift
+    local tries=$(( limit * 10 ))
+    local rc
+    while (( tries-- > 0 )); do
+        if "$@"; then return 0; else rc=$?; fi
+        (( rc != 2 )) || return 1   # 2: give up at once (e.g. the process died)
+        sleep 0.1
+    done
+    return 1
+}
+
+harness_alive() { [[ -n "${1:-}" ]] && kill -0 "$1" 2>/dev/null; }
+harness_gone() { ! harness_alive "$1"; }
+
+# Ends one process we started: TERM, then KILL if it lingers; reaps it.
+harness_stop_pid() {
+    local pid=${1:-}
+    harness_alive "$pid" || { wait "$pid" 2>/dev/null || true; return 0; }
+    kill -TERM "$pid" 2>/dev/null || true
+    harness_wait_until 10 harness_gone "$pid" || kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}

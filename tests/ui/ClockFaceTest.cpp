@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "ui/ClockFace.h"
+
+namespace {
+
+constexpr std::int64_t k2000At132345 = 946733025;  // 2000-01-01 13:23:45 UTC
+
+// Runs the formatting under a chosen local zone.
+class ClockTextsTest : public ::testing::Test {
+protected:
+    void SetUp() override { useZone("UTC0"); }
+    void TearDown() override { useZone("UTC0"); }
+    static void useZone(const char* tz) {
+        setenv("TZ", tz, 1);
+        tzset();
+    }
+};
+
+}  // namespace
+
+TEST(PlanTick, FirstTickPollsAtOnceAndShowsOneSecondAhead) {
+    TickPlan plan = planTick(1000000, 0, true, 60, 5);
+    EXPECT_TRUE(plan.poll);
+    EXPECT_EQ(plan.nextPollTime, 1000000u + 3600u);
+    EXPECT_EQ(plan.shownSeconds, 1000000 + 1 + 5);
+}
+
+TEST(PlanTick, NoServerNeverPolls) {
+    TickPlan plan = planTick(1000000, 0, false, 60, -1);
+    EXPECT_FALSE(plan.poll);
+    EXPECT_EQ(plan.nextPollTime, 0u);
+    EXPECT_EQ(plan.shownSeconds, 1000000 - 1);
+}
+
+TEST(PlanTick, PollsOnlyOnceTheTimeHasCome) {
+    EXPECT_FALSE(planTick(999, 1000, true, 60, 0).poll);
+    TickPlan due = planTick(1000, 1000, true, 60, 0);
+    EXPECT_TRUE(due.poll);
+    EXPECT_EQ(due.shownSeconds, 1001);
+    // A poll period of 0 makes every tick poll.
+    TickPlan everyTick = planTick(5000, 0, true, 0, 0);
+    EXPECT_EQ(everyTick.nextPollTime, 5000u);
+    EXPECT_TRUE(planTick(5001, everyTick.nextPollTime, true, 0, 0).poll);
+}
+
+TEST(PlanTick, ComparesAndAddsAsUnsigned) {
+    // Past 2038 the seconds no longer fit a signed 32-bit count.
+    std::uint32_t after2038 = 0x90000000u;
+    TickPlan plan = planTick(after2038, 0x8FFFFFFFu, true, 65535, 0);
+    EXPECT_TRUE(plan.poll);
+    EXPECT_EQ(plan.nextPollTime, after2038 + 65535u * 60u);
+    EXPECT_EQ(plan.shownSeconds, std::int64_t{after2038} + 1);
+    EXPECT_FALSE(planTick(0x7FFFFFFFu, 0x80000000u, true, 60, 0).poll);
+}
+
+TEST(StandardZoneName, ComesOnlyFromAnExplicitTz) {
+    EXPECT_EQ(standardZoneName(nullptr), "");
+    EXPECT_EQ(standardZoneName(""), "PST");
+    EXPECT_EQ(standardZoneName("EST5EDT"), "EST");
+    EXPECT_EQ(standardZoneName("PST8PDT"), "PST");
+    EXPECT_EQ(standardZoneName("UT"), "UT");
+}
+
+TEST_F(ClockTextsTest, TwelveHourFormWithDate) {
+    ClockTexts texts = clockTexts(k2000At132345, false, false, "");
+    EXPECT_EQ(texts.time, "01:23:45 PM");
+    EXPECT_EQ(texts.date, "Jan 01, 2000");
+    EXPECT_EQ(texts.caption, "Marivel 95");
+}
+
+TEST_F(ClockTextsTest, TwentyFourHourFormKeepsItsTrailingBlank) {
+    EXPECT_EQ(clockTexts(k2000At132345, false, true, "").time, "13:23:45 ");
+}
+
+TEST_F(ClockTextsTest, AZoneNameForcesTheTwentyFourHourForm) {
+    EXPECT_EQ(clockTexts(k2000At132345, false, false, "PST").time, "13:23:45 PST");
+    EXPECT_EQ(clockTexts(k2000At132345, false, true, "EST").time, "13:23:45 EST");
+}
+
+TEST_F(ClockTextsTest, MinimizedPutsTimeAndDateInTheCaptionOnly) {
+    ClockTexts texts = clockTexts(k2000At132345, true, true, "PST");
+    EXPECT_EQ(texts.caption, "01:23:45 PM  01/01/00");
+    EXPECT_EQ(texts.time, "");
+    EXPECT_EQ(texts.date, "");
+}
+
+TEST_F(ClockTextsTest, UsesLocalTimeIncludingHalfHourZones) {
+    useZone("IST-5:30");
+    ClockTexts texts = clockTexts(k2000At132345, false, true, "");
+    EXPECT_EQ(texts.time, "18:53:45 ");
+    useZone("EST5");
+    texts = clockTexts(k2000At132345 - 14 * 3600, false, false, "");  // 1999-12-31 23:23:45 UTC
+    EXPECT_EQ(texts.time, "06:23:45 PM");
+    EXPECT_EQ(texts.date, "Dec 31, 1999");
+}
+
+TEST_F(ClockTextsTest, TheLimitsOfUnsignedSecondsAreShown) {
+    EXPECT_EQ(clockTexts(0, false, true, "").date, "Jan 01, 1970");
+    ClockTexts last = clockTexts(kLastShowableSecond, false, false, "");
+    EXPECT_EQ(last.time, "06:28:15 AM");
+    EXPECT_EQ(last.date, "Feb 07, 2106");
+    EXPECT_EQ(clockTexts(0x80000000ll, false, true, "").date, "Jan 19, 2038");
+}
+
+TEST_F(ClockTextsTest, InstantsOutsideTheRangeSayTheyCannotBeShown) {
+    for (std::int64_t seconds : {std::int64_t{-1}, std::int64_t{-2208988800}, kLastShowableSecond + 1}) {
+        ClockTexts texts = clockTexts(seconds, false, false, "");
+        EXPECT_EQ(texts.time, "--:--:--") << seconds;
+        EXPECT_EQ(texts.date, "Out of range") << seconds;
+        EXPECT_EQ(texts.caption, "Marivel 95");
+        EXPECT_EQ(clockTexts(seconds, true, false, "").caption, "--:--:--  --/--/--");
+    }
+}
