@@ -1,8 +1,40 @@
 #include "ui/ClockDlg.h"
 
+#include <cstdlib>
+#include <ctime>
+
+#include "errors/Exceptions.h"
 #include "framework/WinApp.h"
+#include "net/Receive.h"
+#include "net/Request.h"
+#include "net/Socket.h"
+#include "platform/Desktop.h"
 #include "settings/AppState.h"
+#include "ui/ClockFace.h"
 #include "ui/resource.h"
+
+namespace {
+
+constexpr UINT_PTR kTickTimer = 1;
+constexpr UINT kTickMs = 1000;
+constexpr UINT kCommandMask = 0xFFF0;  // the system uses the low four bits
+
+// Runs one start-up step until it works, or the user ignores or aborts it.
+template <typename Step>
+void retryStep(Step step) {
+    for (;;) {
+        try {
+            step();
+            return;
+        } catch (CSocketException exc) {
+            int answer = showRetryPrompt("", exc);
+            if (answer == platform::kResultAbort) std::exit(-1);  // nothing is saved
+            if (answer == platform::kResultIgnore) return;
+        }
+    }
+}
+
+}  // namespace
 
 CClockDlg::CClockDlg(AppState& state, CSocket& socket, CWinsockInit& winsock)
     : CDialog(IDD_CLOCK),
@@ -11,7 +43,133 @@ CClockDlg::CClockDlg(AppState& state, CSocket& socket, CWinsockInit& winsock)
       winsock_(winsock),
       icon_(LoadIconA(CWinApp::current()->instance(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
 
-bool CClockDlg::onMessage(UINT message, WPARAM, LPARAM, INT_PTR&) {
-    if (message == WM_DESTROY) state_.iconic = IsIconic(handle()) ? 2 : 1;
-    return false;
+// The receiving thread ends here, before the process-wide socket and
+// Winsock go, so an ordinary close keeps its ordinary exit status.
+CClockDlg::~CClockDlg() = default;
+
+bool CClockDlg::onInitDialog() {
+    extendSystemMenu();
+    SendMessageA(handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    SendMessageA(handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+    openNetwork();
+    receiver_ = std::make_unique<ReceiveThread>(state_, socket_);
+    receiver_->start();
+    zoneName_ = standardZoneName(std::getenv("TZ"));
+    SetTimer(handle(), kTickTimer, kTickMs, nullptr);
+    return true;
+}
+
+void CClockDlg::extendSystemMenu() {
+    HMENU menu = GetSystemMenu(handle(), FALSE);
+    if (menu == nullptr) return;
+    // Size, then Maximize: the window has one size.
+    DeleteMenu(menu, 2, MF_BYPOSITION);
+    DeleteMenu(menu, 3, MF_BYPOSITION);
+    HINSTANCE instance = CWinApp::current()->instance();
+    char about[64] = {};
+    if (LoadStringA(instance, IDS_ABOUT_COMMAND, about, sizeof about) == 0) return;
+    char ping[64] = {};
+    char settings[64] = {};
+    LoadStringA(instance, IDS_PING_COMMAND, ping, sizeof ping);
+    LoadStringA(instance, IDS_SETTINGS_COMMAND, settings, sizeof settings);
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING, IDM_ABOUT, about);
+    AppendMenuA(menu, MF_STRING, IDM_PING, ping);
+    AppendMenuA(menu, MF_STRING, IDM_SETTINGS, settings);
+}
+
+void CClockDlg::openNetwork() {
+    retryStep([this] { winsock_.startup(); });
+    retryStep([this] { socket_.init(); });
+    retryStep([this] { socket_.bindAny(); });
+}
+
+bool CClockDlg::onMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result) {
+    switch (message) {
+        case WM_SYSCOMMAND:
+            switch (wParam & kCommandMask) {
+                case IDM_ABOUT:
+                    CDialog(IDD_ABOUT).doModal();
+                    return true;
+                case IDM_PING:
+                    startRequest(state_, socket_);
+                    return true;
+                case IDM_SETTINGS:
+                    openSettings();
+                    return true;
+                default:
+                    return false;
+            }
+        case WM_PAINT:
+            if (!IsIconic(handle())) return false;
+            paintIcon();
+            return true;
+        case WM_QUERYDRAGICON:
+            result = reinterpret_cast<INT_PTR>(icon_);
+            return true;
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+            openSettings();
+            return false;
+        case WM_TIMER:
+            tick();
+            return false;
+        case WM_DESTROY:
+            state_.iconic = IsIconic(handle()) ? 2 : 1;
+            KillTimer(handle(), kTickTimer);
+            // Stop receiving while the window still exists: a reply can no
+            // longer reach a dialog that is going away.
+            if (receiver_) receiver_->stop();
+            return false;
+        default:
+            return false;
+    }
+}
+
+void CClockDlg::tick() {
+    auto now = static_cast<std::uint32_t>(std::time(nullptr));
+    TickPlan plan = planTick(now, state_.nextPollTime, !state_.timeServer.get().empty(), state_.pollPeriod,
+                             state_.correction);
+    if (plan.poll) {
+        startRequest(state_, socket_);
+        state_.nextPollTime = plan.nextPollTime;
+    }
+    bool minimized = IsIconic(handle()) != FALSE;
+    ClockTexts texts = clockTexts(plan.shownSeconds, minimized, state_.hourDisplay24 != 0, zoneName_);
+    SetWindowTextA(handle(), texts.caption.c_str());
+    if (!minimized) {
+        SetDlgItemTextA(handle(), IDC_CLOCK_TIME, texts.time.c_str());
+        SetDlgItemTextA(handle(), IDC_CLOCK_DATE, texts.date.c_str());
+    }
+    SetTimer(handle(), kTickTimer, kTickMs, nullptr);
+}
+
+void CClockDlg::paintIcon() {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(handle(), &paint);
+    SendMessageA(handle(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client;
+    GetClientRect(handle(), &client);
+    int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, icon_);
+    EndPaint(handle(), &paint);
+}
+
+void CClockDlg::openSettings() {
+    CDialog(IDD_SETTINGS).doModal();
+    applyZOrder();
+}
+
+void CClockDlg::applyZOrder() {
+    constexpr UINT kKeepPlace = SWP_NOMOVE | SWP_NOSIZE;
+    if (state_.alwaysOnTop) {
+        SetWindowPos(handle(), HWND_TOPMOST, 0, 0, 0, 0, kKeepPlace);
+        return;
+    }
+    SetWindowPos(handle(), HWND_BOTTOM, 0, 0, 0, 0, kKeepPlace);
+    // Wine keeps a topmost window topmost on HWND_BOTTOM; Windows does not
+    // need this step, and it does no harm there.
+    SetWindowPos(handle(), HWND_NOTOPMOST, 0, 0, 0, 0, kKeepPlace);
+    SetWindowPos(handle(), HWND_TOP, 0, 0, 0, 0, kKeepPlace);
 }

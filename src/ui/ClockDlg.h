@@ -1,22 +1,41 @@
 // The clock window: a tiny captioned window showing the corrected time and
-// date, and the program's main loop.
+// date. Its one-second timer is the program's main loop: it starts the
+// automatic polls. Its start-up opens the network side.
 #pragma once
+#include <memory>
+#include <string>
+
 #include "framework/Dialog.h"
 
 class CSocket;
 class CWinsockInit;
+class ReceiveThread;
 struct AppState;
 
 class CClockDlg : public CDialog {
 public:
     CClockDlg(AppState& state, CSocket& socket, CWinsockInit& winsock);
+    ~CClockDlg() override;
+
+    // Topmost when alwaysOnTop is on, otherwise the top of the ordinary
+    // windows. Applied after the settings dialog closes.
+    void applyZOrder();
 
 protected:
+    bool onInitDialog() override;
     bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
 
 private:
+    void extendSystemMenu();
+    void openNetwork();
+    void tick();
+    void paintIcon();
+    void openSettings();
+
     AppState& state_;
     CSocket& socket_;
     CWinsockInit& winsock_;
     HICON icon_;
+    std::string zoneName_;
+    std::unique_ptr<ReceiveThread> receiver_;
 };

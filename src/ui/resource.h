@@ -3,6 +3,7 @@
 
 #define IDD_ABOUT 100
 #define IDD_CLOCK 102
+#define IDD_SETTINGS 134
 #define IDR_MAINFRAME 128
 
 #define IDS_ABOUT_COMMAND 101

@@ -1,5 +1,6 @@
 #include "Driver.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -7,23 +8,23 @@ namespace driver {
 
 const char* const kSettingsKey = "Software\\Marivel\\marivel\\Settings";
 
-std::string programPath() {
-    const char* path = std::getenv("MARIVEL_EXE");
-    std::string result = path != nullptr ? path : "marivel.exe";
-    if (!result.empty() && result[0] == '/') {
-        // Wine shows the Unix root as drive Z:.
-        for (char& c : result)
-            if (c == '/') c = '\\';
-        result = "Z:" + result;
-    }
-    return result;
-}
-
 namespace {
 
-// The current environment with some variables replaced or added; an empty
-// value removes the variable.
-std::vector<char> environmentBlock(const std::map<std::string, std::string>& changes) {
+// A path from the environment; Wine shows the Unix root as drive Z:.
+std::string windowsPathOf(const char* variable) {
+    const char* value = std::getenv(variable);
+    std::string path = value != nullptr ? value : "";
+    if (!path.empty() && path[0] == '/') {
+        for (char& c : path)
+            if (c == '/') c = '\\';
+        path = "Z:" + path;
+    }
+    return path;
+}
+
+
+// The current environment with some variables set or removed.
+std::vector<char> environmentBlock(const Environment& changes) {
     std::map<std::string, std::string> variables;
     char* strings = GetEnvironmentStringsA();
     for (const char* entry = strings; *entry != '\0'; entry += std::strlen(entry) + 1) {
@@ -32,10 +33,10 @@ std::vector<char> environmentBlock(const std::map<std::string, std::string>& cha
     }
     FreeEnvironmentStringsA(strings);
     for (const auto& [name, value] : changes) {
-        if (value.empty())
-            variables.erase(name);
+        if (value)
+            variables[name] = *value;
         else
-            variables[name] = value;
+            variables.erase(name);
     }
     std::vector<char> block;
     for (const auto& [name, value] : variables) {
@@ -46,6 +47,12 @@ std::vector<char> environmentBlock(const std::map<std::string, std::string>& cha
     block.push_back('\0');
     return block;
 }
+
+}  // namespace
+
+std::string programPath() { return windowsPathOf("MARIVEL_EXE"); }
+
+namespace {
 
 struct WindowSearch {
     DWORD processId;
@@ -68,9 +75,17 @@ BOOL CALLBACK matchWindow(HWND window, LPARAM data) {
 
 }  // namespace
 
-Program::Program(const std::map<std::string, std::string>& environment) {
+Program::Program(const Environment& environment) {
     std::string commandLine = "\"" + programPath() + "\"";
-    std::vector<char> block = environmentBlock(environment);
+    char folder[MAX_PATH] = {};
+    GetTempPathA(sizeof folder, folder);
+    char probeFile[MAX_PATH] = {};
+    GetTempFileNameA(folder, "mnu", 0, probeFile);
+    DeleteFileA(probeFile);
+    probeOut_ = probeFile;
+    Environment changes = environment;
+    changes["MARIVEL_PROBE_OUT"] = probeOut_;
+    std::vector<char> block = environmentBlock(changes);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, block.data(), nullptr, &startup,
@@ -177,6 +192,80 @@ void writeTextSetting(const char* name, const std::string& text) {
 
 void writeNumberSetting(const char* name, std::uint32_t number) {
     writeSetting(name, REG_DWORD, &number, sizeof number);
+}
+
+
+std::vector<Program::MenuItem> Program::systemMenu() const {
+    std::vector<MenuItem> items;
+    std::string dll = windowsPathOf("MARIVEL_PROBE_DLL");
+    DeleteFileA(probeOut_.c_str());
+    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, info_.dwProcessId);
+    if (process == nullptr) return items;
+    void* remote = VirtualAllocEx(process, nullptr, dll.size() + 1, MEM_COMMIT, PAGE_READWRITE);
+    WriteProcessMemory(process, remote, dll.c_str(), dll.size() + 1, nullptr);
+    auto loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
+    HANDLE thread = CreateRemoteThread(process, nullptr, 0, loadLibrary, remote, 0, nullptr);
+    if (thread != nullptr) {
+        WaitForSingleObject(thread, kWaitMs);
+        CloseHandle(thread);
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    bool written = waitUntil([&] { return GetFileAttributesA(probeOut_.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                             [](bool found) { return found; });
+    if (!written) return items;
+    FILE* in = std::fopen(probeOut_.c_str(), "rb");
+    if (in == nullptr) return items;
+    char line[256];
+    while (std::fgets(line, sizeof line, in) != nullptr) {
+        std::string text = line;
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        std::size_t tab = text.find('\t');
+        if (tab == std::string::npos) continue;
+        items.push_back({static_cast<unsigned>(std::stoul(text.substr(0, tab))), text.substr(tab + 1)});
+    }
+    std::fclose(in);
+    return items;
+}
+
+bool saveWindowImage(HWND window, const std::string& path) {
+    RECT box;
+    if (!GetWindowRect(window, &box)) return false;
+    int width = box.right - box.left;
+    int height = box.bottom - box.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;  // bottom-up, as BMP files are
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP image = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(memory, image);
+    BitBlt(memory, 0, 0, width, height, screen, box.left, box.top, SRCCOPY);
+    GdiFlush();
+    DWORD rowSize = static_cast<DWORD>((width * 3 + 3) & ~3);
+    DWORD imageSize = rowSize * static_cast<DWORD>(height);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+    file.bfSize = file.bfOffBits + imageSize;
+    bool saved = false;
+    if (FILE* out = std::fopen(path.c_str(), "wb")) {
+        saved = std::fwrite(&file, sizeof file, 1, out) == 1 &&
+                std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
+                std::fwrite(bits, 1, imageSize, out) == imageSize;
+        std::fclose(out);
+    }
+    SelectObject(memory, previous);
+    DeleteObject(image);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return saved;
 }
 
 }  // namespace driver

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,13 @@ constexpr int kWaitMs = 15000;
 // The program under test, from MARIVEL_EXE (a Unix or Windows path).
 std::string programPath();
 
+// Variables to set in the program's environment; nullopt removes one.
+using Environment = std::map<std::string, std::optional<std::string>>;
+
 // A started program; ended (by its handle) if still running at the end.
 class Program {
 public:
-    explicit Program(const std::map<std::string, std::string>& environment = {});
+    explicit Program(const Environment& environment = {});
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
@@ -31,9 +35,21 @@ public:
     bool waitForExit(DWORD& status, int timeoutMs = kWaitMs);
     DWORD id() const { return info_.dwProcessId; }
 
+    struct MenuItem {
+        unsigned id;       // 0 for a separator
+        std::string text;  // "-" for a separator
+    };
+    // The clock window's system menu, read from inside the program by the
+    // menu probe DLL (MARIVEL_PROBE_DLL); empty when it cannot be read.
+    std::vector<MenuItem> systemMenu() const;
+
 private:
     PROCESS_INFORMATION info_{};
+    std::string probeOut_;
 };
+
+// A copy of the screen under a window, as a 24-bit BMP file.
+bool saveWindowImage(HWND window, const std::string& path);
 
 std::string windowText(HWND window);
 std::string itemText(HWND dialog, int id);

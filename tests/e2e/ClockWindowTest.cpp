@@ -1,0 +1,314 @@
+// The clock window of the real program under Wine: what it shows, when it
+// polls, its system menu, minimizing, the About dialog, the z-order and the
+// settings it stores. The real time servers come from the harness: an RFC
+// 868 server (xinetd) and an NTP server (chronyd), both shifted by
+// MARIVEL_PEER_SHIFT seconds.
+#include <gtest/gtest.h>
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <regex>
+#include <string>
+
+#include "Driver.h"
+
+namespace {
+
+constexpr int kTimeId = 1009;
+constexpr int kDateId = 1008;
+
+std::string peerShiftText() {
+    const char* shift = std::getenv("MARIVEL_PEER_SHIFT");
+    return shift != nullptr ? shift : "0";
+}
+
+std::string localText(std::time_t when, const char* format) {
+    std::tm fields{};
+    localtime_s(&fields, &when);
+    char text[64] = {};
+    std::strftime(text, sizeof text, format, &fields);
+    return text;
+}
+
+// True when the window shows local time plus `shift` seconds, give or take
+// the second the tick may lag and the second a poll runs ahead.
+bool showsTimeShiftedBy(HWND clock, long shift) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string shownTime = driver::itemText(clock, kTimeId);
+        std::string shownDate = driver::itemText(clock, kDateId);
+        std::time_t now = std::time(nullptr);
+        for (long lag = -2; lag <= 1; ++lag) {
+            std::time_t expected = now + shift + lag;
+            if (shownTime == localText(expected, "%I:%M:%S %p") && shownDate == localText(expected, "%b %d, %Y"))
+                return true;
+        }
+        Sleep(100);
+    }
+    return false;
+}
+
+bool matchesWithin(HWND window, int id, const std::regex& pattern, int timeoutMs = driver::kWaitMs) {
+    std::string text = driver::waitUntil([&] { return id == 0 ? driver::windowText(window) : driver::itemText(window, id); },
+                                         [&](const std::string& t) { return std::regex_match(t, pattern); },
+                                         timeoutMs);
+    return std::regex_match(text, pattern);
+}
+
+// Settings for a run that asks `server`, or nobody when it is empty.
+void prepareSettings(const std::string& server, const std::string& port = "37") {
+    driver::deleteSettings();
+    driver::writeTextSetting("TimeServer", server);
+    driver::writeTextSetting("Port", port);
+}
+
+DWORD closeAndWait(driver::Program& clock, HWND window) {
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    DWORD status = 0xDEAD;
+    EXPECT_TRUE(clock.waitForExit(status));
+    return status;
+}
+
+// A UDP socket on loopback that records what the program sends it.
+class Listener {
+public:
+    Listener() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        socket_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        int length = sizeof address;
+        getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+    }
+    ~Listener() {
+        closesocket(socket_);
+        WSACleanup();
+    }
+    std::string server() const { return "127.0.0.1:" + std::to_string(port_); }
+    // The next datagram's bytes, or -1 as length when none came in time.
+    int receive(unsigned char* buffer, int size, int timeoutMs) {
+        DWORD timeout = static_cast<DWORD>(timeoutMs);
+        setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+        sockaddr_in from{};
+        int fromLength = sizeof from;
+        lastFrom_ = from;
+        int received = recvfrom(socket_, reinterpret_cast<char*>(buffer), size, 0,
+                                reinterpret_cast<sockaddr*>(&from), &fromLength);
+        lastFrom_ = from;
+        return received == SOCKET_ERROR ? -1 : received;
+    }
+    void answer(const unsigned char* data, int length) {
+        sendto(socket_, reinterpret_cast<const char*>(data), length, 0, reinterpret_cast<sockaddr*>(&lastFrom_),
+               sizeof lastFrom_);
+    }
+
+private:
+    SOCKET socket_;
+    unsigned short port_ = 0;
+    sockaddr_in lastFrom_{};
+};
+
+}  // namespace
+
+TEST(ClockWindow, ShowsTheCorrectionFromAnRfc868Server) {
+    prepareSettings(std::getenv("MARIVEL_TIME_PEER") != nullptr ? std::getenv("MARIVEL_TIME_PEER") : "", "37");
+    driver::Program clock;
+    HWND window = clock.waitForWindow("Marivel 95");
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(showsTimeShiftedBy(window, std::atol(peerShiftText().c_str())))
+        << "shows " << driver::itemText(window, kTimeId) << " / " << driver::itemText(window, kDateId);
+    closeAndWait(clock, window);
+}
+
+TEST(ClockWindow, ShowsTheCorrectionFromAnNtpServer) {
+    prepareSettings(std::getenv("MARIVEL_NTP_PEER") != nullptr ? std::getenv("MARIVEL_NTP_PEER") : "", "ntp");
+    driver::Program clock;
+    HWND window = clock.waitForWindow("Marivel 95");
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(showsTimeShiftedBy(window, std::atol(peerShiftText().c_str())))
+        << "shows " << driver::itemText(window, kTimeId) << " / " << driver::itemText(window, kDateId);
+    // The window as a user sees it, kept with the test results.
+    if (const char* artifacts = std::getenv("MARIVEL_ARTIFACTS")) {
+        CreateDirectoryA(artifacts, nullptr);
+        EXPECT_TRUE(driver::saveWindowImage(window, std::string(artifacts) + "/clock-window.bmp"));
+    }
+    closeAndWait(clock, window);
+}
+
+TEST(ClockWindow, TimeFormsFollowTheSettingAndTheTzRule) {
+    struct Case {
+        std::optional<std::string> tz;
+        std::uint32_t hour24;
+        const char* pattern;
+    };
+    const Case cases[] = {
+        {std::nullopt, 0, R"(\d\d:\d\d:\d\d [AP]M)"},
+        {std::nullopt, 1, R"(\d\d:\d\d:\d\d )"},
+        {std::string(""), 0, R"(\d\d:\d\d:\d\d PST)"},
+        {std::string("EST5EDT"), 0, R"(\d\d:\d\d:\d\d EST)"},
+        {std::string("GMT0"), 1, R"(\d\d:\d\d:\d\d GMT)"},
+    };
+    for (const Case& c : cases) {
+        prepareSettings("");
+        driver::writeNumberSetting("24HourDisplay", c.hour24);
+        driver::Program clock({{"TZ", c.tz}});
+        HWND window = clock.waitForWindow("Marivel 95");
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(matchesWithin(window, kTimeId, std::regex(c.pattern)))
+            << "TZ " << (c.tz ? "\"" + *c.tz + "\"" : "unset") << ", 24-hour " << c.hour24 << ": shows \""
+            << driver::itemText(window, kTimeId) << "\"";
+        EXPECT_TRUE(matchesWithin(window, kDateId, std::regex(R"([A-Z][a-z][a-z] \d\d, \d{4})")));
+        closeAndWait(clock, window);
+    }
+}
+
+TEST(ClockWindow, TheFirstTickPollsAtOnceAndPingAsksAgain) {
+    Listener server;
+    prepareSettings(server.server(), "37");
+    driver::Program clock;
+    HWND window = clock.waitForWindow("Marivel 95");
+    ASSERT_NE(window, nullptr);
+    unsigned char request[64];
+    EXPECT_EQ(server.receive(request, sizeof request, 5000), 0) << "an empty RFC 868 request at the first tick";
+    EXPECT_EQ(server.receive(request, sizeof request, 2500), -1) << "no second poll before the period is over";
+    PostMessageA(window, WM_SYSCOMMAND, 0x20, 0);
+    EXPECT_EQ(server.receive(request, sizeof request, 5000), 0) << "Ping Time Server sends a request";
+    closeAndWait(clock, window);
+}
+
+TEST(ClockWindow, NtpStyleRequestsAreFortyEightBytes) {
+    Listener server;
+    prepareSettings(server.server(), "NTP");
+    driver::Program clock;
+    HWND window = clock.waitForWindow("Marivel 95");
+    ASSERT_NE(window, nullptr);
+    unsigned char request[64] = {};
+    ASSERT_EQ(server.receive(request, sizeof request, 5000), 48);
+    EXPECT_EQ(request[0], 0x0B);
+    for (int i = 1; i < 48; ++i) EXPECT_EQ(request[i], 0) << "byte " << i;
+    closeAndWait(clock, window);
+}
+
+TEST(ClockWindow, AServerTimeOutsideTheShowableRangeShowsNoGarbage) {
+    Listener server;
+    prepareSettings(server.server(), "37");
+    driver::Program clock;
+    HWND window = clock.waitForWindow("Marivel 95");
+    ASSERT_NE(window, nullptr);
+    unsigned char request[64];
+    ASSERT_EQ(server.receive(request, sizeof request, 5000), 0);
+    // 1900-01-01 00:00:01 read in NTP era 0 lies 70 years before 1970; read
+    // as unsigned it is 2036. Either way the clock must show a real time.
+    const unsigned char reply[4] = {0, 0, 0, 1};
+    server.answer(reply, sizeof reply);
+    Sleep(2500);
+    std::string time = driver::itemText(window, kTimeId);
+    EXPECT_TRUE(std::regex_match(time, std::regex(R"(\d\d:\d\d:\d\d [AP]M|--:--:--)"))) << time;
+    std::string date = driver::itemText(window, kDateId);
+    EXPECT_TRUE(std::regex_match(date, std::regex(R"([A-Z][a-z][a-z] \d\d, (19[7-9]\d|20\d\d|210\d)|Out of range)")))
+        << date;
+    EXPECT_EQ(closeAndWait(clock, window), 0u);
+}
+
+TEST(ClockWindow, MinimizedCaptionShowsTimeAndDateUntilRestored) {
+    prepareSettings("");
+    driver::Program clock;
+    HWND window = clock.waitForWindow("Marivel 95");
+    ASSERT_NE(window, nullptr);
+    Sleep(1500);  // a minimize posted during the first show would be undone by it
+    PostMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(matchesWithin(window, 0, std::regex(R"(\d\d:\d\d:\d\d [AP]M  \d\d/\d\d/\d\d)")))
+        << driver::windowText(window);
+    EXPECT_TRUE(IsIconic(window));
+    PostMessageA(window, WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_TRUE(matchesWithin(window, 0, std::regex("Marivel 95"))) << driver::windowText(window);
+    closeAndWait(clock, window);
+}
+
+TEST(ClockWindow, ClosingRecordsWhetherTheWindowWasMinimized) {
+    for (bool minimize : {true, false}) {
+        prepareSettings("");
+        driver::Program clock;
+        HWND window = clock.waitForWindow("Marivel 95");
+        ASSERT_NE(window, nullptr);
+        if (minimize) {
+            Sleep(1500);
+            PostMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+            driver::waitUntil([&] { return IsIconic(window) != FALSE; }, [](bool iconic) { return iconic; });
+        }
+        EXPECT_EQ(closeAndWait(clock, window), 0u);
+        std::map<std::string, driver::RegistryValue> stored = driver::readAllSettings();
+        EXPECT_EQ(stored.size(), 8u);
+        EXPECT_EQ(stored["Iconic"].number(), minimize ? 2u : 1u);
+    }
+}
+
+TEST(ClockWindow, SystemMenuLosesSizeAndMaximizeAndGainsThreeCommands) {
+    prepareSettings("");
+    driver::Program clock;
+    HWND window = clock.waitForWindow("Marivel 95");
+    ASSERT_NE(window, nullptr);
+    std::vector<driver::Program::MenuItem> menu = clock.systemMenu();
+    ASSERT_GE(menu.size(), 4u) << "the menu probe read nothing";
+    for (const auto& item : menu) {
+        EXPECT_NE(item.id, static_cast<unsigned>(SC_SIZE)) << item.text;
+        EXPECT_NE(item.id, static_cast<unsigned>(SC_MAXIMIZE)) << item.text;
+    }
+    std::size_t n = menu.size();
+    EXPECT_EQ(menu[n - 4].text, "-");
+    EXPECT_EQ(menu[n - 3].id, 0x10u);
+    EXPECT_EQ(menu[n - 3].text, "&About Marivel...");
+    EXPECT_EQ(menu[n - 2].id, 0x20u);
+    EXPECT_EQ(menu[n - 2].text, "&Ping Time Server");
+    EXPECT_EQ(menu[n - 1].id, 0x30u);
+    EXPECT_EQ(menu[n - 1].text, "&Settings");
+    EXPECT_EQ(menu[0].id, static_cast<unsigned>(SC_RESTORE));
+    EXPECT_EQ(menu[1].id, static_cast<unsigned>(SC_MOVE));
+    EXPECT_EQ(menu[2].id, static_cast<unsigned>(SC_MINIMIZE));
+    closeAndWait(clock, window);
+}
+
+TEST(ClockWindow, AboutShowsTheVersionAndCloses) {
+    prepareSettings("");
+    driver::Program clock;
+    HWND window = clock.waitForWindow("Marivel 95");
+    ASSERT_NE(window, nullptr);
+    PostMessageA(window, WM_SYSCOMMAND, 0x10, 0);
+    HWND about = clock.waitForWindow("About Marivel 95");
+    ASSERT_NE(about, nullptr);
+    EXPECT_FALSE(IsWindowEnabled(window)) << "the clock window is disabled while About is open";
+    bool versionShown = false;
+    for (HWND child = GetWindow(about, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        versionShown = versionShown || driver::windowText(child) == "Marivel 95 Version 1.11";
+    EXPECT_TRUE(versionShown);
+    PostMessageA(about, WM_COMMAND, IDOK, 0);
+    EXPECT_FALSE(driver::waitUntil([&] { return IsWindow(about) != FALSE; }, [](bool alive) { return !alive; }));
+    EXPECT_TRUE(IsWindowEnabled(window));
+    closeAndWait(clock, window);
+}
+
+TEST(ClockWindow, ClosingTheSettingsAppliesAlwaysOnTop) {
+    for (std::uint32_t onTop : {0u, 1u}) {
+        prepareSettings("");
+        driver::writeNumberSetting("AlwaysOnTop", onTop);
+        driver::Program clock;
+        HWND window = clock.waitForWindow("Marivel 95");
+        ASSERT_NE(window, nullptr);
+        SetWindowPos(window, onTop ? HWND_NOTOPMOST : HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+        HWND settings = clock.waitForWindow("Marivel 95 Settings");
+        ASSERT_NE(settings, nullptr) << "a click on the clock opens the settings";
+        PostMessageA(settings, WM_COMMAND, IDCANCEL, 0);
+        bool topmost = driver::waitUntil(
+            [&] { return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; },
+            [&](bool isTopmost) { return isTopmost == (onTop != 0); });
+        EXPECT_EQ(topmost, onTop != 0) << "AlwaysOnTop " << onTop;
+        closeAndWait(clock, window);
+    }
+}

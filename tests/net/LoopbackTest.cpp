@@ -1,0 +1,270 @@
+// Requests and the receiving thread through real sockets on 127.0.0.1,
+// against a small server of the test's own. Runs isolated.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "net/ClockRecorder.h"
+#include "net/NetTestSupport.h"
+#include "net/Receive.h"
+#include "net/Reply.h"
+#include "net/Request.h"
+#include "net/Resolve.h"
+#include "net/Wire.h"
+
+namespace {
+
+// A UDP socket on an ephemeral port that answers as the test says.
+struct Peer {
+    CSocket socket{kSockDgram, 0, kAfInet};
+    std::uint16_t port = 0;
+
+    Peer() {
+        socket.init();
+        socket.bindAny();
+        port = socket.localPort();
+    }
+    std::string text() const { return "127.0.0.1:" + std::to_string(port); }
+    Bytes receive(CInetAddr& from) {
+        std::uint8_t buffer[512];
+        long received = socket.receiveFrom(buffer, static_cast<int>(sizeof buffer), 0, from);
+        return Bytes(buffer, buffer + received);
+    }
+    void send(const Bytes& data, std::uint16_t toPort) {
+        CInetAddr to;
+        to.family = kAfInet;
+        to.address[0] = 127;
+        to.address[3] = 1;
+        to.port = toPort;
+        socket.sendTo(data.data(), static_cast<int>(data.size()), 0, to);
+    }
+};
+
+std::atomic<int> endedWith{-1};
+void recordEnd(int exitCode) { endedWith = exitCode; }
+
+class Loopback : public ::testing::Test {
+protected:
+    ClockRecorder clock;
+    AppState state;
+    CSocket client{kSockDgram, 0, kAfInet};
+    Peer server;
+    ReplyLog replies;
+    std::unique_ptr<ReceiveThread> receiver;
+    ProcessEndFn previousEnd = nullptr;
+
+    void SetUp() override {
+        client.init();
+        client.bindAny();
+        endedWith = -1;
+        previousEnd = replaceProcessEnd(recordEnd);
+        state.timeServer.set(server.text());
+    }
+    void TearDown() override {
+        if (receiver) receiver->stop();
+        replaceProcessEnd(previousEnd);
+    }
+    void startReceiving() {
+        receiver = std::make_unique<ReceiveThread>(state, client, [this] { replies.note(); });
+        receiver->start();
+    }
+    // Sends one request in the style of portText; returns what the server got.
+    Bytes request(const char* portText, CInetAddr& from) {
+        state.port.set(portText);
+        requestTime(state, client);
+        return server.receive(from);
+    }
+};
+
+}  // namespace
+
+TEST_F(Loopback, TimeStyleSendsAnEmptyDatagramAndRecordsIt) {
+    state.port.set("37");
+    std::uint32_t before = currentSeconds();
+    requestTime(state, client);  // the server text's port wins over "37"
+    std::uint32_t after = currentSeconds();
+    EXPECT_EQ(state.correction.load(), -1);
+    CInetAddr from;
+    EXPECT_TRUE(server.receive(from).empty());
+    EXPECT_EQ(from.port, client.localPort());
+    RequestRecord sent = state.lastRequest.get();
+    EXPECT_TRUE(sent.sent);
+    EXPECT_EQ(sent.style, RequestStyle::Time);
+    EXPECT_EQ(sent.port, server.port);
+    EXPECT_EQ(sent.address[0], 127);
+    EXPECT_EQ(sent.address[3], 1);
+    EXPECT_GE(sent.sendStamp, before);
+    EXPECT_LE(sent.sendStamp, after);
+}
+
+TEST_F(Loopback, NtpStyleSendsTheClientPacket) {
+    for (const char* portText : {"ntp", "NTP", "123", "0123"}) {
+        CInetAddr from;
+        Bytes got = request(portText, from);
+        ASSERT_EQ(got.size(), 48u) << portText;
+        EXPECT_EQ(got[0], 0x0B);
+        EXPECT_EQ(std::count(got.begin(), got.end(), 0), 47) << portText;
+        EXPECT_EQ(state.lastRequest.get().style, RequestStyle::Ntp);
+    }
+}
+
+TEST_F(Loopback, FailedRequestsAreDroppedSilently) {
+    state.correction = 7;
+    state.timeServer.set("");
+    requestTime(state, client);
+    EXPECT_EQ(state.correction.load(), 7);
+    EXPECT_FALSE(state.lastRequest.get().sent);
+
+    RequestRecord earlier;
+    earlier.sent = true;
+    earlier.port = 99;
+    state.lastRequest.set(earlier);
+    for (const std::string& unusable : {std::string("no-such-host.invalid"), "127.0.0.1:" + std::string(120, '1')}) {
+        state.correction = 7;
+        state.timeServer.set(unusable);
+        EXPECT_NO_THROW(requestTime(state, client));
+        EXPECT_EQ(state.correction.load(), -1);
+        EXPECT_EQ(state.lastRequest.get().port, 99);  // nothing was sent
+    }
+
+    CSocket unopened(kSockDgram, 0, kAfInet);  // the send fails
+    state.timeServer.set(server.text());
+    EXPECT_NO_THROW(requestTime(state, unopened));
+    EXPECT_EQ(state.lastRequest.get().port, server.port);  // stamped before the send
+}
+
+TEST_F(Loopback, StartRequestSendsFromAThreadOfItsOwn) {
+    // The detached thread may outlive this test: give it objects that live on.
+    static AppState shared;
+    static CSocket sharedSocket(kSockDgram, 0, kAfInet);
+    sharedSocket.init();
+    shared.timeServer.set(server.text());
+    shared.port.set("ntp");
+    startRequest(shared, sharedSocket);
+    CInetAddr from;
+    EXPECT_EQ(server.receive(from).size(), 48u);
+    EXPECT_EQ(from.port, sharedSocket.localPort());
+}
+
+TEST_F(Loopback, TimeReplySetsTheCorrection) {
+    startReceiving();
+    CInetAddr from;
+    request("37", from);
+    std::uint32_t serverTime = currentSeconds() + 100;
+    server.send(timeReply(serverTime), from.port);
+    ASSERT_TRUE(replies.waitFor(1));
+    EXPECT_EQ(static_cast<std::uint32_t>(state.lastResponseTime.load()), serverTime);
+    EXPECT_NEAR(state.correction.load(), 100, 1);
+    EXPECT_NEAR(static_cast<double>(state.nextPollTime.load()), currentSeconds() + 3600.0, 2);
+    EXPECT_TRUE(clock.calls().empty());
+}
+
+TEST_F(Loopback, NtpReplySetsTheCorrectionAndTheClock) {
+    state.setSystemClock = 1;
+    startReceiving();
+    CInetAddr from;
+    request("ntp", from);
+    server.send(ntpReply(currentSeconds() - 3600, 0x80000000u), from.port);
+    ASSERT_TRUE(replies.waitFor(1));
+    EXPECT_NEAR(state.correction.load(), -3600, 1);
+    auto calls = clock.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    platform::UtcTime expected = utcFromSeconds(static_cast<std::uint32_t>(state.lastResponseTime.load()), 0);
+    EXPECT_EQ(calls[0].year, expected.year);
+    EXPECT_EQ(calls[0].day, expected.day);
+    EXPECT_EQ(calls[0].second, expected.second);
+    EXPECT_GE(calls[0].milliseconds, 0);
+    EXPECT_LE(calls[0].milliseconds, 999);
+}
+
+TEST_F(Loopback, StraySendersAreIgnored) {
+    startReceiving();
+    Peer stray;
+    stray.send(timeReply(currentSeconds() + 5000), client.localPort());  // before any request
+    CInetAddr from;
+    request("37", from);
+    stray.send(timeReply(currentSeconds() + 5000), from.port);  // same address, other port
+    stray.send(ntpReply(currentSeconds() + 5000), from.port);
+    server.send(timeReply(currentSeconds() + 100), from.port);
+    ASSERT_TRUE(replies.waitFor(1));
+    server.send(timeReply(currentSeconds() + 200), from.port);
+    ASSERT_TRUE(replies.waitFor(2));
+    EXPECT_EQ(replies.count(), 2);
+    EXPECT_NEAR(state.correction.load(), 200, 1);
+}
+
+TEST_F(Loopback, OversizedShortAndMalformedDatagramsChangeNothing) {
+    startReceiving();
+    CInetAddr from;
+    request("ntp", from);
+    const std::uint32_t bad = currentSeconds() + 5000;
+    const Bytes ignored[] = {
+        ntpReply(bad, 0, 300),  // oversized: dropped whole, not cut to 256
+        ntpReply(bad, 0, 257),
+        Bytes{},
+        Bytes{1, 2, 3},
+        Bytes(5, 0xFF),
+        ntpReply(bad, 0, 47),
+        ntpReply(bad, 0, 48, 0x23),     // a client packet
+        ntpReply(bad, 0, 48, 0xE4),     // not synchronized
+        ntpReply(bad, 0, 48, 0x24, 0),  // kiss-o'-death
+        ntpReply(0 - wire::kSeconds1900To1970, 0),  // zero transmit timestamp
+    };
+    for (const Bytes& datagram : ignored) server.send(datagram, from.port);
+    server.send(ntpReply(currentSeconds() + 100, 0, 256), from.port);  // the longest that fits
+    ASSERT_TRUE(replies.waitFor(1));
+    EXPECT_NEAR(state.correction.load(), 100, 1);
+    server.send(ntpReply(currentSeconds() + 200), from.port);
+    ASSERT_TRUE(replies.waitFor(2));
+    EXPECT_EQ(replies.count(), 2);
+    EXPECT_NEAR(state.correction.load(), 200, 1);
+    EXPECT_EQ(endedWith.load(), -1);
+}
+
+TEST_F(Loopback, APortWhereNothingListensDoesNotEndTheLoop) {
+    startReceiving();
+    std::uint16_t deadPort = 0;
+    {
+        Peer gone;
+        deadPort = gone.port;
+    }
+    state.timeServer.set("127.0.0.1:" + std::to_string(deadPort));
+    state.port.set("37");
+    requestTime(state, client);
+    state.timeServer.set(server.text());
+    CInetAddr from;
+    request("37", from);
+    server.send(timeReply(currentSeconds() + 100), from.port);
+    ASSERT_TRUE(replies.waitFor(1));
+    EXPECT_NEAR(state.correction.load(), 100, 1);
+    EXPECT_EQ(endedWith.load(), -1);
+}
+
+TEST_F(Loopback, StopEndsTheThreadButAnUnusableSocketEndsTheProcess) {
+    startReceiving();
+    receiver->stop();  // returns only once the thread has ended
+    EXPECT_EQ(client.handle(), CSocket::kNoSocket);
+    EXPECT_EQ(endedWith.load(), -1);
+
+    CSocket unopened(kSockDgram, 0, kAfInet);
+    ReceiveLoop loop(state, unopened);
+    receiveLoop(loop);
+    EXPECT_EQ(endedWith.load(), kReceiveFailureExitCode);
+    EXPECT_EQ(loop.failureCode(), 10009);  // WSAEBADF
+}
+
+TEST(ReceiveLoopDeathTest, ExitsWithoutReturning) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    AppState state;
+    CSocket unopened(kSockDgram, 0, kAfInet);
+    ReceiveLoop loop(state, unopened);
+#ifdef _WIN32
+    const int expected = kReceiveFailureExitCode;
+#else
+    const int expected = kReceiveFailureExitCode & 0xFF;  // POSIX keeps the low 8 bits of a status
+#endif
+    EXPECT_EXIT(receiveLoop(loop), ::testing::ExitedWithCode(expected), "");
+}

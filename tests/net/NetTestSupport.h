@@ -1,0 +1,66 @@
+// What the time-client tests share: reply builders, a readable form of a
+// clock setting, and a wait for the receiving thread's replies.
+#pragma once
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "net/Wire.h"
+#include "platform/Clock.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+// An RFC 868 reply for a second count since 1970.
+inline Bytes timeReply(std::uint32_t seconds) {
+    Bytes reply(4);
+    wire::writeBigEndian32(reply.data(), seconds + wire::kSeconds1900To1970);
+    return reply;
+}
+
+// An NTP reply of the given size (cut short below 48) with its first byte
+// (leap indicator, version, mode) and stratum.
+inline Bytes ntpReply(std::uint32_t seconds, std::uint32_t fraction = 0, std::size_t size = 48,
+                      std::uint8_t first = 0x24, std::uint8_t stratum = 2) {
+    Bytes reply(std::max<std::size_t>(size, 48), 0);
+    reply[0] = first;
+    reply[1] = stratum;
+    wire::writeBigEndian32(&reply[40], seconds + wire::kSeconds1900To1970);
+    wire::writeBigEndian32(&reply[44], fraction);
+    reply.resize(size);
+    return reply;
+}
+
+inline std::string text(const platform::UtcTime& utc) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%03d", utc.year, utc.month, utc.day, utc.hour,
+                  utc.minute, utc.second, utc.milliseconds);
+    return buffer;
+}
+
+// Counts the replies the receiving thread handled.
+class ReplyLog {
+public:
+    void note() {
+        std::lock_guard<std::mutex> hold(mutex_);
+        ++count_;
+        changed_.notify_all();
+    }
+    // The limit guards against hanging; it measures nothing.
+    bool waitFor(int count, std::chrono::seconds limit = std::chrono::seconds(20)) {
+        std::unique_lock<std::mutex> hold(mutex_);
+        return changed_.wait_for(hold, limit, [&] { return count_ >= count; });
+    }
+    int count() {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return count_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int count_ = 0;
+};
