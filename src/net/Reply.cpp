@@ -129,7 +129,7 @@ void handleTimeReply(AppState& state, const RequestRecord& lastRequest, const st
     std::uint32_t wireSeconds = 0;
     if (!wire::readBigEndian32(data, length, 0, wireSeconds)) return;
     // A counter stamp says nothing about whole seconds of the wall clock.
-    bool withRoundTrip = true;
+    bool withRoundTrip = lastRequest.style == RequestStyle::Time;
     TimeReplyResult result = computeTimeReply(wireSeconds, moment.now, lastRequest.sendStamp, withRoundTrip);
     state.lastResponseTime = static_cast<std::int32_t>(result.serverTime);
     state.correction = result.correction;

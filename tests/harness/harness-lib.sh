@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared helpers for the harness scripts; sourced, not run.
 
 harness_die() { echo "${HARNESS_NAME:-harness}: $*" >&2; exit 125; }

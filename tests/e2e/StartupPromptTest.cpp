@@ -1,0 +1,102 @@
+// The Abort/Retry/Ignore prompts of the network start-up, with binds made
+// to fail from outside the program (a shim in the wineserver, counted down
+// through the file named by MARIVEL_BIND_CONTROL).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "Driver.h"
+
+namespace {
+
+// The next `count` binds fail with "address in use".
+void failNextBinds(int count) {
+    const char* path = std::getenv("MARIVEL_BIND_CONTROL");
+    ASSERT_NE(path, nullptr);
+    std::string windowsPath = std::string("Z:") + path;
+    for (char& c : windowsPath)
+        if (c == '/') c = '\\';
+    FILE* control = std::fopen(windowsPath.c_str(), "w");
+    ASSERT_NE(control, nullptr) << windowsPath;
+    std::fprintf(control, "%d\n", count);
+    std::fclose(control);
+}
+
+void seedSettings() {
+    driver::deleteSettings();
+    driver::writeTextSetting("TimeServer", "");
+    driver::writeTextSetting("Port", "4711");
+    driver::writeNumberSetting("PollPeriod", 7);
+}
+
+// Answers the start-up prompt with `button` and returns its text.
+std::string answerPrompt(driver::Program& program, int button) {
+    HWND box = program.waitForWindow("Error");
+    if (box == nullptr) return "(no prompt)";
+    std::string text = driver::itemText(box, 0xFFFF);
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    driver::waitUntil([&] { return IsWindow(box) != FALSE; }, [](bool alive) { return !alive; });
+    return text;
+}
+
+}  // namespace
+
+TEST(StartupPrompt, AbortEndsWithStatusMinusOneAndSavesNothing) {
+    seedSettings();
+    std::map<std::string, driver::RegistryValue> before = driver::readAllSettings();
+    failNextBinds(1);
+    driver::Program clock;
+    std::string text = answerPrompt(clock, IDABORT);
+    EXPECT_NE(text.find("Error: 10048 binding"), std::string::npos) << text;
+    EXPECT_NE(text.find("Port Number already in use"), std::string::npos) << text;
+    EXPECT_NE(text.find("Abort, Retry, Ignore (A,R,I)"), std::string::npos) << text;
+    DWORD status = 0;
+    ASSERT_TRUE(clock.waitForExit(status));
+    EXPECT_EQ(status, 0xFFFFFFFFu);
+    std::map<std::string, driver::RegistryValue> after = driver::readAllSettings();
+    ASSERT_EQ(after.size(), before.size());
+    for (const auto& [name, value] : before) {
+        EXPECT_EQ(after[name].type, value.type) << name;
+        EXPECT_EQ(after[name].bytes, value.bytes) << name;
+    }
+}
+
+TEST(StartupPrompt, RetryRunsTheSameStepAgain) {
+    seedSettings();
+    failNextBinds(2);
+    driver::Program clock;
+    EXPECT_NE(answerPrompt(clock, IDRETRY).find("binding"), std::string::npos);
+    EXPECT_NE(answerPrompt(clock, IDRETRY).find("binding"), std::string::npos) << "the retried bind failed again";
+    HWND window = clock.waitForWindow("Marivel 95");
+    ASSERT_NE(window, nullptr) << "the third bind works and the clock opens";
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    DWORD status = 1;
+    ASSERT_TRUE(clock.waitForExit(status));
+    EXPECT_EQ(status, 0u);
+    driver::RegistryValue iconic;
+    EXPECT_TRUE(driver::readSetting("Iconic", iconic)) << "an ordinary close saves";
+}
+
+TEST(StartupPrompt, IgnoreGoesOnWithoutTheStep) {
+    seedSettings();
+    failNextBinds(1);
+    driver::Program clock;
+    EXPECT_NE(answerPrompt(clock, IDIGNORE).find("binding"), std::string::npos);
+    // The socket is left unbound. Where receiving on it fails, the process
+    // ends with 65535 and saves nothing; where it waits, the clock runs on.
+    HWND window = clock.waitForWindow("Marivel 95", 3000);
+    DWORD status = 0;
+    if (window != nullptr) {
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(clock.waitForExit(status));
+        EXPECT_EQ(status, 0u);
+    } else {
+        ASSERT_TRUE(clock.waitForExit(status));
+        EXPECT_EQ(status, 65535u);
+    }
+    EXPECT_EQ(clock.waitForWindow("Error", 500), nullptr) << "no second prompt after Ignore";
+}
