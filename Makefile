@@ -23,5 +23,12 @@ test: build
 run: build
 	tools/run-clock $(WIN)
 
+# Figures for the README: an optimised build of the portable core.
+bench: deps
+	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release
+	cmake --build build/bench -j$(JOBS) --target reply_cost peer_accuracy
+	build/bench/bench/reply_cost
+	tests/harness/isolated tests/harness/with-peers --shift 4321 build/bench/bench/peer_accuracy
+
 clean:
 	rm -rf build

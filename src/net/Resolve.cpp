@@ -39,8 +39,11 @@ int leadingNumber(const char* text) {
 std::uint16_t lookupPort(const char* text, const char* protocolName) {
     if (isDigit(text[0])) return static_cast<std::uint16_t>(leadingNumber(text));
     std::uint16_t port = 0;
-    if (!platform::sockets::lookupService(text, protocolName, port)) return 0;
-    return port;
+    if (platform::sockets::lookupService(text, protocolName, port)) return port;
+    // Requests travel over UDP: a service the database lists for UDP only,
+    // as it lists "ntp", must not send them to port 0.
+    if (std::strcmp(protocolName, "udp") != 0 && platform::sockets::lookupService(text, "udp", port)) return port;
+    return 0;
 }
 
 CInetAddr& CInetAddr::resolve(const char* serverText, const char* defaultPortText, int addressFamily) {

@@ -16,5 +16,6 @@ int leadingNumber(const char* text);
 
 // A port in host order: the leading digits of text kept to 16 bits when it
 // starts with a digit, otherwise the service database's port for text and
-// protocolName, or 0 when the database has no such entry.
+// protocolName (or, failing that, for "udp"), or 0 when the database has no
+// such entry.
 std::uint16_t lookupPort(const char* text, const char* protocolName);

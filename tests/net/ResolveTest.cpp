@@ -79,7 +79,15 @@ TEST(Resolve, PortsFromTheServiceDatabaseOverTcp) {
     // The default port text goes through the same lookup in both forms.
     EXPECT_EQ(resolved("localhost", "time").port, 37);
     EXPECT_EQ(resolved("10.0.0.1", "time").port, 37);
-    EXPECT_EQ(resolved("localhost", "ntp").port, lookupPort("ntp", "tcp"));
+}
+
+TEST(Resolve, AServiceListedOnlyForUdpStillGivesItsPort) {
+    // The database lists "ntp" for UDP alone; asked over TCP it would give
+    // port 0 and every request would go nowhere.
+    EXPECT_EQ(lookupPort("ntp", "tcp"), 123);
+    EXPECT_EQ(resolved("localhost", "ntp").port, 123);
+    EXPECT_EQ(resolved("127.0.0.1", "NTP").port, 0) << "service names are exact";
+    EXPECT_EQ(resolved("localhost:", "ntp").port, 0) << "the empty service name";
 }
 
 TEST(Resolve, UnknownHostThrowsGethostbynameFailed) {
