@@ -35,8 +35,19 @@ INT_PTR CALLBACK CDialog::dialogProc(HWND window, UINT message, WPARAM wParam, L
 }
 
 INT_PTR CDialog::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
-    INT_PTR result = FALSE;
-    if (onMessage(message, wParam, lParam, result)) return result;
+    INT_PTR result = 0;
+    if (onMessage(message, wParam, lParam, result)) {
+        // A few messages take the dialog procedure's return value as their
+        // answer; the rest read it from DWLP_MSGRESULT.
+        if (message == WM_QUERYDRAGICON || message == WM_INITDIALOG || message == WM_COMPAREITEM ||
+            message == WM_VKEYTOITEM || message == WM_CHARTOITEM ||
+            (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC)) {
+            SetWindowLongPtrA(window_, DWLP_MSGRESULT, result);
+            return result;
+        }
+        SetWindowLongPtrA(window_, DWLP_MSGRESULT, result);
+        return TRUE;
+    }
     switch (message) {
         case WM_INITDIALOG: {
             bool systemFocus = onInitDialog();

@@ -24,8 +24,8 @@ public:
 protected:
     // Returns true to let the system set the focus.
     virtual bool onInitDialog() { return true; }
-    // Returns true when the message was handled; `result` is then the
-    // dialog procedure's answer.
+    // Returns true when the message was handled, with `result` as its
+    // answer; false leaves it to the default handling.
     virtual bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result);
     virtual void onOk() { endDialog(IDOK); }
     virtual void onCancel() { endDialog(IDCANCEL); }

@@ -57,6 +57,18 @@ bool matchesWithin(HWND window, int id, const std::regex& pattern, int timeoutMs
     return std::regex_match(text, pattern);
 }
 
+// Presses and releases a mouse button over the middle of a window.
+void clickOn(HWND target, DWORD downFlag) {
+    RECT box;
+    GetWindowRect(target, &box);
+    SetCursorPos((box.left + box.right) / 2, (box.top + box.bottom) / 2);
+    INPUT clicks[2] = {};
+    clicks[0].type = clicks[1].type = INPUT_MOUSE;
+    clicks[0].mi.dwFlags = downFlag;
+    clicks[1].mi.dwFlags = downFlag << 1;  // the matching button-up flag
+    SendInput(2, clicks, sizeof(INPUT));
+}
+
 // Settings for a run that asks `server`, or nobody when it is empty.
 void prepareSettings(const std::string& server, const std::string& port = "37") {
     driver::deleteSettings();
@@ -226,6 +238,7 @@ TEST(ClockWindow, MinimizedCaptionShowsTimeAndDateUntilRestored) {
     EXPECT_TRUE(matchesWithin(window, 0, std::regex(R"(\d\d:\d\d:\d\d [AP]M  \d\d/\d\d/\d\d)")))
         << driver::windowText(window);
     EXPECT_TRUE(IsIconic(window));
+    EXPECT_TRUE(clock.lookInside().answersDragIcon) << "the icon is the drag image";
     PostMessageA(window, WM_SYSCOMMAND, SC_RESTORE, 0);
     EXPECT_TRUE(matchesWithin(window, 0, std::regex("Marivel 95"))) << driver::windowText(window);
     closeAndWait(clock, window);
@@ -249,13 +262,15 @@ TEST(ClockWindow, ClosingRecordsWhetherTheWindowWasMinimized) {
     }
 }
 
-TEST(ClockWindow, SystemMenuLosesSizeAndMaximizeAndGainsThreeCommands) {
+TEST(ClockWindow, SystemMenuLosesSizeAndMaximizeAndGainsThreeCommandsAndTheIconIsSet) {
     prepareSettings("");
     driver::Program clock;
     HWND window = clock.waitForWindow("Marivel 95");
     ASSERT_NE(window, nullptr);
-    std::vector<driver::Program::MenuItem> menu = clock.systemMenu();
-    ASSERT_GE(menu.size(), 4u) << "the menu probe read nothing";
+    driver::Program::Inside inside = clock.lookInside();
+    EXPECT_TRUE(inside.hasBigIcon);
+    const std::vector<driver::Program::MenuItem>& menu = inside.systemMenu;
+    ASSERT_GE(menu.size(), 4u) << "the probe read no menu";
     for (const auto& item : menu) {
         EXPECT_NE(item.id, static_cast<unsigned>(SC_SIZE)) << item.text;
         EXPECT_NE(item.id, static_cast<unsigned>(SC_MAXIMIZE)) << item.text;
@@ -301,7 +316,9 @@ TEST(ClockWindow, ClosingTheSettingsAppliesAlwaysOnTop) {
         HWND window = clock.waitForWindow("Marivel 95");
         ASSERT_NE(window, nullptr);
         SetWindowPos(window, onTop ? HWND_NOTOPMOST : HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-        PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+        // A real click on the time (left) or the date (right): the statics
+        // pass it on to the window.
+        clickOn(GetDlgItem(window, onTop ? kDateId : kTimeId), onTop ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
         HWND settings = clock.waitForWindow("Marivel 95 Settings");
         ASSERT_NE(settings, nullptr) << "a click on the clock opens the settings";
         PostMessageA(settings, WM_COMMAND, IDCANCEL, 0);
@@ -310,5 +327,30 @@ TEST(ClockWindow, ClosingTheSettingsAppliesAlwaysOnTop) {
             [&](bool isTopmost) { return isTopmost == (onTop != 0); });
         EXPECT_EQ(topmost, onTop != 0) << "AlwaysOnTop " << onTop;
         closeAndWait(clock, window);
+    }
+}
+
+TEST(ClockWindow, EnterEscTheCloseCommandAndTheCloseBoxAllEndIt) {
+    struct Way {
+        const char* name;
+        UINT message;
+        WPARAM wParam;
+    };
+    const Way ways[] = {
+        {"Enter", WM_KEYDOWN, VK_RETURN},
+        {"Esc", WM_KEYDOWN, VK_ESCAPE},
+        {"Close in the system menu", WM_SYSCOMMAND, SC_CLOSE},
+        {"the close box", WM_CLOSE, 0},
+    };
+    for (const Way& way : ways) {
+        prepareSettings("");
+        driver::Program clock;
+        HWND window = clock.waitForWindow("Marivel 95");
+        ASSERT_NE(window, nullptr);
+        PostMessageA(window, way.message, way.wParam, 0);
+        DWORD status = 0xDEAD;
+        ASSERT_TRUE(clock.waitForExit(status)) << way.name << " did not end the clock";
+        EXPECT_EQ(status, 0u) << way.name;
+        EXPECT_EQ(driver::readAllSettings().size(), 8u) << way.name;
     }
 }

@@ -195,12 +195,12 @@ void writeNumberSetting(const char* name, std::uint32_t number) {
 }
 
 
-std::vector<Program::MenuItem> Program::systemMenu() const {
-    std::vector<MenuItem> items;
+Program::Inside Program::lookInside() const {
+    Inside inside;
     std::string dll = windowsPathOf("MARIVEL_PROBE_DLL");
     DeleteFileA(probeOut_.c_str());
     HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, info_.dwProcessId);
-    if (process == nullptr) return items;
+    if (process == nullptr) return inside;
     void* remote = VirtualAllocEx(process, nullptr, dll.size() + 1, MEM_COMMIT, PAGE_READWRITE);
     WriteProcessMemory(process, remote, dll.c_str(), dll.size() + 1, nullptr);
     auto loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(
@@ -214,19 +214,25 @@ std::vector<Program::MenuItem> Program::systemMenu() const {
     CloseHandle(process);
     bool written = waitUntil([&] { return GetFileAttributesA(probeOut_.c_str()) != INVALID_FILE_ATTRIBUTES; },
                              [](bool found) { return found; });
-    if (!written) return items;
+    if (!written) return inside;
     FILE* in = std::fopen(probeOut_.c_str(), "rb");
-    if (in == nullptr) return items;
+    if (in == nullptr) return inside;
+    inside.read = true;
     char line[256];
     while (std::fgets(line, sizeof line, in) != nullptr) {
         std::string text = line;
         if (!text.empty() && text.back() == '\n') text.pop_back();
+        if (text.rfind("icons\t", 0) == 0 && text.size() >= 9) {
+            inside.hasBigIcon = text[6] == '1';
+            inside.answersDragIcon = text[8] == '1';
+            continue;
+        }
         std::size_t tab = text.find('\t');
         if (tab == std::string::npos) continue;
-        items.push_back({static_cast<unsigned>(std::stoul(text.substr(0, tab))), text.substr(tab + 1)});
+        inside.systemMenu.push_back({static_cast<unsigned>(std::stoul(text.substr(0, tab))), text.substr(tab + 1)});
     }
     std::fclose(in);
-    return items;
+    return inside;
 }
 
 bool saveWindowImage(HWND window, const std::string& path) {

@@ -39,9 +39,15 @@ public:
         unsigned id;       // 0 for a separator
         std::string text;  // "-" for a separator
     };
-    // The clock window's system menu, read from inside the program by the
-    // menu probe DLL (MARIVEL_PROBE_DLL); empty when it cannot be read.
-    std::vector<MenuItem> systemMenu() const;
+    // What the clock window shows only from inside the program, read there
+    // by the probe DLL (MARIVEL_PROBE_DLL).
+    struct Inside {
+        bool read = false;
+        bool hasBigIcon = false;
+        bool answersDragIcon = false;
+        std::vector<MenuItem> systemMenu;
+    };
+    Inside lookInside() const;
 
 private:
     PROCESS_INFORMATION info_{};

@@ -1,7 +1,9 @@
 // Loaded into the running marivel.exe by the driver: menus belong to their
-// process, so the system menu can only be read from inside. Writes one line
-// per item, "id<TAB>text" (a separator reads "0<TAB>-"), to the file named
-// by MARIVEL_PROBE_OUT in the program's environment, then unloads itself.
+// process, and Wine answers some messages only from inside, so the window is
+// looked at from there. Writes to the file named by MARIVEL_PROBE_OUT in the
+// program's environment, then unloads itself:
+//   icons<TAB><big icon set 0/1><TAB><drag icon answered 0/1>
+//   one line per system-menu item, "id<TAB>text" (a separator: "0<TAB>-").
 #include <windows.h>
 
 #include <cstdio>
@@ -34,6 +36,11 @@ DWORD WINAPI writeSystemMenu(LPVOID) {
         EnumWindows(findClock, reinterpret_cast<LPARAM>(&search));
         HMENU menu = search.found != nullptr ? GetSystemMenu(search.found, FALSE) : nullptr;
         std::string lines;
+        if (search.found != nullptr) {
+            bool bigIcon = SendMessageA(search.found, WM_GETICON, ICON_BIG, 0) != 0;
+            bool dragIcon = SendMessageA(search.found, WM_QUERYDRAGICON, 0, 0) != 0;
+            lines += std::string("icons\t") + (bigIcon ? "1" : "0") + "\t" + (dragIcon ? "1" : "0") + "\n";
+        }
         for (int i = 0; menu != nullptr && i < GetMenuItemCount(menu); ++i) {
             UINT state = GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION);
             if (state & MF_SEPARATOR) {

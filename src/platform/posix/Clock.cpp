@@ -1,16 +1,11 @@
-#include "platform/Clock.h"
-
 #include <chrono>
 
+#include "platform/Native.h"
+
 namespace platform {
-namespace {
 
 // The portable build is for tests and tools: it never sets the clock.
-bool refuseToSetClock(const UtcTime&) { return false; }
-
-SystemClockSetterFn currentClockSetter = refuseToSetClock;
-
-}  // namespace
+bool nativeSetSystemClock(const UtcTime&) { return false; }
 
 std::uint64_t counterNow() {
     auto sinceStart = std::chrono::steady_clock::now().time_since_epoch();
@@ -22,14 +17,6 @@ std::uint64_t counterFrequency() { return 1000000; }
 bool localCalendar(std::int64_t seconds, std::tm& fields) {
     std::time_t when = static_cast<std::time_t>(seconds);
     return localtime_r(&when, &fields) != nullptr;
-}
-
-bool setSystemClock(const UtcTime& utc) { return currentClockSetter(utc); }
-
-SystemClockSetterFn replaceSystemClockSetter(SystemClockSetterFn fn) {
-    SystemClockSetterFn previous = currentClockSetter;
-    currentClockSetter = fn != nullptr ? fn : refuseToSetClock;
-    return previous;
 }
 
 }  // namespace platform

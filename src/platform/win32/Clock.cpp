@@ -1,11 +1,10 @@
-#include "platform/Clock.h"
-
 #include <windows.h>
 
-namespace platform {
-namespace {
+#include "platform/Native.h"
 
-bool setWin32SystemTime(const UtcTime& utc) {
+namespace platform {
+
+bool nativeSetSystemClock(const UtcTime& utc) {
     SYSTEMTIME fields{};  // the day of the week is left 0: SetSystemTime ignores it
     fields.wYear = static_cast<WORD>(utc.year);
     fields.wMonth = static_cast<WORD>(utc.month);
@@ -16,10 +15,6 @@ bool setWin32SystemTime(const UtcTime& utc) {
     fields.wMilliseconds = static_cast<WORD>(utc.milliseconds);
     return SetSystemTime(&fields) != 0;
 }
-
-SystemClockSetterFn currentClockSetter = setWin32SystemTime;
-
-}  // namespace
 
 std::uint64_t counterNow() {
     LARGE_INTEGER value;
@@ -36,14 +31,6 @@ std::uint64_t counterFrequency() {
 bool localCalendar(std::int64_t seconds, std::tm& fields) {
     __time64_t when = seconds;
     return _localtime64_s(&fields, &when) == 0;
-}
-
-bool setSystemClock(const UtcTime& utc) { return currentClockSetter(utc); }
-
-SystemClockSetterFn replaceSystemClockSetter(SystemClockSetterFn fn) {
-    SystemClockSetterFn previous = currentClockSetter;
-    currentClockSetter = fn != nullptr ? fn : setWin32SystemTime;
-    return previous;
 }
 
 }  // namespace platform
