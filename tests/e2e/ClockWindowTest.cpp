@@ -128,6 +128,17 @@ private:
 
 }  // namespace
 
+TEST(ClockWindow, RunsInALocalZoneOffUtc) {
+    // The harness sets a zone half an hour off UTC, so that the checks of
+    // the shown time below would see UTC shown as local time.
+    if (std::getenv("MARIVEL_LOCALTIME") == nullptr) GTEST_SKIP() << "no local zone set";
+    std::time_t now = std::time(nullptr);
+    std::tm local{}, utc{};
+    localtime_s(&local, &now);
+    gmtime_s(&utc, &now);
+    EXPECT_EQ((local.tm_min - utc.tm_min + 60) % 60, 30);
+}
+
 TEST(ClockWindow, ShowsTheCorrectionFromAnRfc868Server) {
     prepareSettings(std::getenv("MARIVEL_TIME_PEER") != nullptr ? std::getenv("MARIVEL_TIME_PEER") : "", "37");
     driver::Program clock;
