@@ -12,7 +12,6 @@ INT_PTR CDialog::doModal() {
 }
 
 HWND CDialog::owner() const {
-    if (parent_ != nullptr) return parent_;
     CDialog* main = CWinApp::current()->mainDialog();
     return main != nullptr && main != this ? main->handle() : nullptr;
 }

@@ -8,8 +8,8 @@
 
 class CDialog {
 public:
-    // Without a parent, the application's main window owns the dialog.
-    explicit CDialog(int templateId, HWND parent = nullptr) : templateId_(templateId), parent_(parent) {}
+    // The application's main window, if any, owns the dialog.
+    explicit CDialog(int templateId) : templateId_(templateId) {}
     virtual ~CDialog() = default;
     CDialog(const CDialog&) = delete;
     CDialog& operator=(const CDialog&) = delete;
@@ -38,7 +38,6 @@ private:
     void centreOverOwner();
 
     int templateId_;
-    HWND parent_;
     HWND window_ = nullptr;
     std::exception_ptr pending_;
 };

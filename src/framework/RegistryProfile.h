@@ -11,7 +11,6 @@
 class RegistryKey {
 public:
     RegistryKey() = default;
-    explicit RegistryKey(HKEY key) : key_(key) {}
     ~RegistryKey() {
         if (key_ != nullptr) RegCloseKey(key_);
     }

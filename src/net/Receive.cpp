@@ -10,6 +10,7 @@ namespace {
 
 constexpr int kWsaInterrupted = 10004;     // WSAEINTR
 constexpr int kWsaMessageTooLong = 10040;  // WSAEMSGSIZE
+constexpr int kWsaNetworkReset = 10052;     // WSAENETRESET
 constexpr int kWsaConnectionReset = 10054;  // WSAECONNRESET
 
 void exitNow(int exitCode) { std::_Exit(exitCode); }
@@ -19,7 +20,8 @@ std::atomic<ProcessEndFn> processEnd{exitNow};
 }  // namespace
 
 bool isPassingReceiveError(int code) {
-    return code == kWsaMessageTooLong || code == kWsaConnectionReset || code == kWsaInterrupted;
+    return code == kWsaMessageTooLong || code == kWsaNetworkReset || code == kWsaConnectionReset ||
+           code == kWsaInterrupted;
 }
 
 ProcessEndFn replaceProcessEnd(ProcessEndFn fn) { return processEnd.exchange(fn != nullptr ? fn : exitNow); }

@@ -15,9 +15,6 @@ bool readTransmitTimestamp(const std::uint8_t* data, std::size_t length, std::ui
            wire::readBigEndian32(data, length, wire::kNtpTransmitOffset + 4, fraction);
 }
 
-std::uint32_t nextPollAfter(const AppState& state, std::uint32_t now) {
-    return now + state.pollPeriod.load() * wire::kSecondsPerMinute;
-}
 
 }  // namespace
 
@@ -136,7 +133,7 @@ void handleTimeReply(AppState& state, const RequestRecord& lastRequest, const st
     if (state.setSystemClock != 0) {
         platform::setSystemClock(utcFromSeconds(result.adjusted, wire::kTimeReplyMilliseconds));
     }
-    state.nextPollTime = nextPollAfter(state, moment.now);
+    state.nextPollTime = nextPollAfter(moment.now, state.pollPeriod);
 }
 
 void handleNtpReply(AppState& state, const RequestRecord& lastRequest, const std::uint8_t* data,
@@ -152,7 +149,7 @@ void handleNtpReply(AppState& state, const RequestRecord& lastRequest, const std
     state.lastResponseTime = static_cast<std::int32_t>(result.seconds);
     state.correction = result.correction;
     if (state.setSystemClock != 0) platform::setSystemClock(utcFromSeconds(result.seconds, result.milliseconds));
-    state.nextPollTime = nextPollAfter(state, moment.now);
+    state.nextPollTime = nextPollAfter(moment.now, state.pollPeriod);
 }
 
 void handleReply(AppState& state, const RequestRecord& lastRequest, const std::uint8_t* data, std::size_t length,

@@ -66,6 +66,8 @@ void requestTime(AppState& state, CSocket& socket) {
     } catch (CSocketException) {
         // Background work: an unknown host or a failed send shows nothing;
         // the next poll tries again.
+    } catch (const std::exception&) {
+        // Nor may anything else that fails here end the program.
     }
 }
 

@@ -24,7 +24,6 @@ constexpr std::uint8_t kLeapNotSynchronized = 3;
 constexpr std::uint8_t kStratumKissOfDeath = 0;
 
 constexpr int kTimeReplyMilliseconds = 500;  // what an RFC 868 reply sets below the second
-constexpr std::uint32_t kSecondsPerMinute = 60;  // pollPeriod is in minutes
 constexpr int kMillisecondsPerSecond = 1000;
 
 // The four bytes at offset as a big-endian number; false, and value left

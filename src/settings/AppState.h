@@ -69,5 +69,12 @@ struct AppState {
     GuardedRequest lastRequest;  // holds sendStamp beside the style and destination
 };
 
+// The poll after one at `now` (seconds since 1970), pollPeriod minutes on;
+// unsigned arithmetic, as the times are.
+constexpr std::uint32_t kSecondsPerMinute = 60;
+constexpr std::uint32_t nextPollAfter(std::uint32_t now, std::uint32_t pollPeriodMinutes) {
+    return now + pollPeriodMinutes * kSecondsPerMinute;
+}
+
 void loadSettings(AppState& state, ProfileStore& store);
 void saveSettings(const AppState& state, ProfileStore& store);

@@ -1,5 +1,5 @@
-// A settings store held in memory, for platforms without a registry and
-// for tests. It records the order of writes.
+// A settings store held in memory, where there is no registry: the
+// portable build and its tests. It records the order of reads and writes.
 #pragma once
 #include <map>
 #include <string>

@@ -43,8 +43,7 @@ CClockDlg::CClockDlg(AppState& state, CSocket& socket, CWinsockInit& winsock)
       winsock_(winsock),
       icon_(LoadIconA(CWinApp::current()->instance(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
 
-// The receiving thread ends here, before the process-wide socket and
-// Winsock go, so an ordinary close keeps its ordinary exit status.
+// Defined here, where ReceiveThread is a complete type.
 CClockDlg::~CClockDlg() = default;
 
 bool CClockDlg::onInitDialog() {
@@ -117,8 +116,9 @@ bool CClockDlg::onMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result) 
         case WM_DESTROY:
             state_.iconic = IsIconic(handle()) ? 2 : 1;
             KillTimer(handle(), kTickTimer);
-            // Stop receiving while the window still exists: a reply can no
-            // longer reach a dialog that is going away.
+            // Stop receiving while the window still exists, and before the
+            // process-wide socket and Winsock go, so that an ordinary close
+            // keeps its ordinary exit status.
             if (receiver_) receiver_->stop();
             return false;
         default:

@@ -3,12 +3,12 @@
 #include <ctime>
 
 #include "platform/Clock.h"
+#include "settings/AppState.h"
 
 namespace {
 
 const char kCaption[] = "Marivel 95";
 constexpr std::size_t kTextSize = 40;
-constexpr std::uint32_t kSecondsPerMinute = 60;
 
 std::string formatTime(const char* format, const std::tm& fields) {
     char text[kTextSize];
@@ -23,7 +23,7 @@ TickPlan planTick(std::uint32_t now, std::uint32_t nextPollTime, bool haveServer
     TickPlan plan{false, nextPollTime, 0};
     if (now >= nextPollTime && haveServer) {
         plan.poll = true;
-        plan.nextPollTime = now + pollPeriodMinutes * kSecondsPerMinute;
+        plan.nextPollTime = nextPollAfter(now, pollPeriodMinutes);
         now += 1;  // a polling tick shows one second ahead
     }
     plan.shownSeconds = std::int64_t{now} + correction;

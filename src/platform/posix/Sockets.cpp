@@ -38,6 +38,7 @@ int winsockCodeFor(int error) {
         case EADDRNOTAVAIL: return 10049;
         case ENETDOWN: return 10050;
         case ENETUNREACH: return 10051;
+        case ENETRESET: return 10052;
         case ECONNRESET: return 10054;
         case ENOBUFS: return 10055;
         case ENOTCONN: return 10057;

@@ -9,6 +9,9 @@
 #ifndef SIO_UDP_CONNRESET
 #define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
 #endif
+#ifndef SIO_UDP_NETRESET
+#define SIO_UDP_NETRESET _WSAIOW(IOC_VENDOR, 15)
+#endif
 
 namespace platform::sockets {
 namespace {
@@ -33,11 +36,13 @@ void cleanup() { WSACleanup(); }
 SocketHandle open(int family, int type, int protocol) {
     SOCKET handle = ::socket(family, type, protocol);
     if (handle == INVALID_SOCKET) return kInvalidSocket;
-    // A request to a port where nothing listens comes back as ICMP "port
-    // unreachable", which Winsock would report as a failed receive.
+    // ICMP reports about earlier requests ("port unreachable", "time
+    // exceeded") would come back as failed receives: nobody on the network
+    // may end the program that way.
     BOOL report = FALSE;
     DWORD returned = 0;
     WSAIoctl(handle, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr, nullptr);
+    WSAIoctl(handle, SIO_UDP_NETRESET, &report, sizeof report, nullptr, 0, &returned, nullptr, nullptr);
     return static_cast<SocketHandle>(handle);
 }
 
