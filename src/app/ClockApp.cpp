@@ -11,13 +11,9 @@ bool CClockApp::startApplication() {
     {
         CClockDlg clock(appState, timeSocket, winsock);
         setMainDialog(&clock);
-        try {
-            clock.doModal();
-        } catch (CExc exc) {
-            // A failure that ended the window is reported; the settings are
-            // saved all the same.
-            exc.show();
-        }
+        // A failure that ended the window is reported; the settings are
+        // saved all the same.
+        runShowingFailure([&clock] { clock.doModal(); });
         saveSettings(appState, profile());
         setMainDialog(nullptr);
     }

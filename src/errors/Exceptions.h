@@ -39,3 +39,14 @@ public:
 // Asks Abort, Retry or Ignore about a socket failure; returns the button
 // (3, 4 or 5).
 int showRetryPrompt(const char* context, CSocketException exc);
+
+// Runs `work`; a CExc that ends it is shown in a "Message" box, as a CExc
+// even when it was a CSocketException, and the caller goes on.
+template <typename Work>
+void runShowingFailure(Work work) {
+    try {
+        work();
+    } catch (CExc exc) {
+        exc.show();
+    }
+}

@@ -106,6 +106,20 @@ TEST(Exc, ACopyAsCExcShowsOnlyTheMessage) {
     EXPECT_EQ(recorder.shown()[1].text, "Error: 10048 binding\nPort Number already in use\n\nPort Number already in use\n\n");
 }
 
+TEST(RunShowingFailure, ShowsTheFailureAsAPlainExceptionAndGoesOn) {
+    MessageBoxRecorder recorder;
+    platform::sockets::setLastError(10048);
+    runShowingFailure([] { throw CSocketException(0, "binding"); });
+    runShowingFailure([] { throw CExc(9, "window failed"); });
+    runShowingFailure([] {});
+    ASSERT_EQ(recorder.shown().size(), 2u);
+    // Shown by its CExc part: the message alone, without the current error.
+    EXPECT_EQ(recorder.shown()[0].text, "Error: 10048 binding\nPort Number already in use\n");
+    EXPECT_EQ(recorder.shown()[0].caption, "Message");
+    EXPECT_EQ(recorder.shown()[1].text, "Error: 9 window failed");
+    EXPECT_THROW(runShowingFailure([] { throw 5; }), int) << "nothing but CExc is caught";
+}
+
 TEST(RetryPrompt, ShowsMessageContextAndCurrentErrorAndReturnsTheButton) {
     MessageBoxRecorder recorder(platform::kResultRetry);
     platform::sockets::setLastError(10048);
