@@ -253,7 +253,8 @@ TEST_F(Loopback, StopEndsTheThreadButAnUnusableSocketEndsTheProcess) {
     ReceiveLoop loop(state, unopened);
     receiveLoop(loop);
     EXPECT_EQ(endedWith.load(), kReceiveFailureExitCode);
-    EXPECT_EQ(loop.failureCode(), 10009);  // WSAEBADF
+    // WSAEBADF from BSD sockets, WSAENOTSOCK from Winsock.
+    EXPECT_TRUE(loop.failureCode() == 10009 || loop.failureCode() == 10038) << loop.failureCode();
 }
 
 TEST(ReceiveLoopDeathTest, ExitsWithoutReturning) {

@@ -9,8 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "net/Socket.h"
 #include "net/Wire.h"
 #include "platform/Clock.h"
+
+// Winsock must be started before the first socket call (where there is no
+// Winsock this does nothing); it is cleaned up at exit.
+inline const bool socketsStarted = [] {
+    static CWinsockInit winsock(1, 1);
+    return winsock.startup() == 0;
+}();
 
 using Bytes = std::vector<std::uint8_t>;
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "errors/Exceptions.h"
+#include "net/NetTestSupport.h"
 #include "net/Resolve.h"
 #include "net/Socket.h"
 
@@ -86,7 +87,6 @@ TEST(Resolve, AServiceListedOnlyForUdpStillGivesItsPort) {
     // port 0 and every request would go nowhere.
     EXPECT_EQ(lookupPort("ntp", "tcp"), 123);
     EXPECT_EQ(resolved("localhost", "ntp").port, 123);
-    EXPECT_EQ(resolved("127.0.0.1", "NTP").port, 0) << "service names are exact";
     EXPECT_EQ(resolved("localhost:", "ntp").port, 0) << "the empty service name";
 }
 
