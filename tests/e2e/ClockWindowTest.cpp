@@ -318,24 +318,39 @@ TEST(ClockWindow, AboutShowsTheVersionAndCloses) {
     closeAndWait(clock, window);
 }
 
-TEST(ClockWindow, ClosingTheSettingsAppliesAlwaysOnTop) {
-    for (std::uint32_t onTop : {0u, 1u}) {
+TEST(ClockWindow, EveryWayIntoTheSettingsAppliesAlwaysOnTopAfterwards) {
+    enum class Way { LeftClickOnTheTime, RightClickOnTheDate, SettingsCommand };
+    struct Case {
+        Way way;
+        std::uint32_t onTop;
+        const char* name;
+    };
+    const Case cases[] = {
+        {Way::LeftClickOnTheTime, 0, "left click on the time"},
+        {Way::RightClickOnTheDate, 1, "right click on the date"},
+        {Way::SettingsCommand, 0, "the Settings command"},
+        {Way::SettingsCommand, 1, "the Settings command"},
+    };
+    for (const Case& c : cases) {
         prepareSettings("");
-        driver::writeNumberSetting("AlwaysOnTop", onTop);
+        driver::writeNumberSetting("AlwaysOnTop", c.onTop);
         driver::Program clock;
         HWND window = clock.waitForWindow("Marivel 95");
         ASSERT_NE(window, nullptr);
-        SetWindowPos(window, onTop ? HWND_NOTOPMOST : HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-        // A real click on the time (left) or the date (right): the statics
-        // pass it on to the window.
-        clickOn(GetDlgItem(window, onTop ? kDateId : kTimeId), onTop ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
+        // Start in the other band, so that the change is seen.
+        SetWindowPos(window, c.onTop ? HWND_NOTOPMOST : HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        // Real clicks: the statics pass them on to the window.
+        if (c.way == Way::LeftClickOnTheTime) clickOn(GetDlgItem(window, kTimeId), MOUSEEVENTF_LEFTDOWN);
+        if (c.way == Way::RightClickOnTheDate) clickOn(GetDlgItem(window, kDateId), MOUSEEVENTF_RIGHTDOWN);
+        if (c.way == Way::SettingsCommand) PostMessageA(window, WM_SYSCOMMAND, 0x30, 0);
         HWND settings = clock.waitForWindow("Marivel 95 Settings");
-        ASSERT_NE(settings, nullptr) << "a click on the clock opens the settings";
+        ASSERT_NE(settings, nullptr) << c.name << " opens the settings";
+        EXPECT_FALSE(IsWindowEnabled(window)) << "the clock is disabled while the settings are open";
         PostMessageA(settings, WM_COMMAND, IDCANCEL, 0);
         bool topmost = driver::waitUntil(
             [&] { return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; },
-            [&](bool isTopmost) { return isTopmost == (onTop != 0); });
-        EXPECT_EQ(topmost, onTop != 0) << "AlwaysOnTop " << onTop;
+            [&](bool isTopmost) { return isTopmost == (c.onTop != 0); });
+        EXPECT_EQ(topmost, c.onTop != 0) << c.name << ", AlwaysOnTop " << c.onTop;
         closeAndWait(clock, window);
     }
 }
