@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <regex>
 #include <string>
 
@@ -126,6 +127,22 @@ private:
     sockaddr_in lastFrom_{};
 };
 
+// The clock asking a server of the test's own.
+class ClockAndTestServer : public ::testing::Test {
+protected:
+    void start(const char* port) {
+        prepareSettings(server.server(), port);
+        clock.emplace();
+        window = clock->waitForWindow("Marivel 95");
+    }
+    DWORD close() { return closeAndWait(*clock, window); }
+
+    Listener server;
+    std::optional<driver::Program> clock;
+    HWND window = nullptr;
+    unsigned char request[64] = {};
+};
+
 }  // namespace
 
 TEST(ClockWindow, RunsInALocalZoneOffUtc) {
@@ -139,29 +156,30 @@ TEST(ClockWindow, RunsInALocalZoneOffUtc) {
     EXPECT_EQ((local.tm_min - utc.tm_min + 60) % 60, 30);
 }
 
-TEST(ClockWindow, ShowsTheCorrectionFromAnRfc868Server) {
-    prepareSettings(std::getenv("MARIVEL_TIME_PEER") != nullptr ? std::getenv("MARIVEL_TIME_PEER") : "", "37");
-    driver::Program clock;
-    HWND window = clock.waitForWindow("Marivel 95");
-    ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(showsTimeShiftedBy(window, std::atol(peerShiftText().c_str())))
-        << "shows " << driver::itemText(window, kTimeId) << " / " << driver::itemText(window, kDateId);
-    closeAndWait(clock, window);
-}
-
-TEST(ClockWindow, ShowsTheCorrectionFromAnNtpServer) {
-    prepareSettings(std::getenv("MARIVEL_NTP_PEER") != nullptr ? std::getenv("MARIVEL_NTP_PEER") : "", "ntp");
-    driver::Program clock;
-    HWND window = clock.waitForWindow("Marivel 95");
-    ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(showsTimeShiftedBy(window, std::atol(peerShiftText().c_str())))
-        << "shows " << driver::itemText(window, kTimeId) << " / " << driver::itemText(window, kDateId);
-    // The window as a user sees it, kept with the test results.
-    if (const char* artifacts = std::getenv("MARIVEL_ARTIFACTS")) {
-        CreateDirectoryA(artifacts, nullptr);
-        EXPECT_TRUE(driver::saveWindowImage(window, std::string(artifacts) + "/clock-window.bmp"));
+TEST(ClockWindow, ShowsTheCorrectionFromRealServers) {
+    struct Peer {
+        const char* variable;
+        const char* port;
+        const char* name;
+    };
+    for (const Peer& peer : {Peer{"MARIVEL_TIME_PEER", "37", "RFC 868 (xinetd)"},
+                             Peer{"MARIVEL_NTP_PEER", "ntp", "NTP (chronyd)"}}) {
+        const char* address = std::getenv(peer.variable);
+        ASSERT_NE(address, nullptr) << "run through tests/harness/with-peers";
+        prepareSettings(address, peer.port);
+        driver::Program clock;
+        HWND window = clock.waitForWindow("Marivel 95");
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(showsTimeShiftedBy(window, std::atol(peerShiftText().c_str())))
+            << peer.name << " shows " << driver::itemText(window, kTimeId) << " / "
+            << driver::itemText(window, kDateId);
+        // The window as a user sees it, kept with the test results.
+        if (const char* artifacts = std::getenv("MARIVEL_ARTIFACTS")) {
+            CreateDirectoryA(artifacts, nullptr);
+            EXPECT_TRUE(driver::saveWindowImage(window, std::string(artifacts) + "/clock-window.bmp"));
+        }
+        closeAndWait(clock, window);
     }
-    closeAndWait(clock, window);
 }
 
 TEST(ClockWindow, TimeFormsFollowTheSettingAndTheTzRule) {
@@ -191,40 +209,28 @@ TEST(ClockWindow, TimeFormsFollowTheSettingAndTheTzRule) {
     }
 }
 
-TEST(ClockWindow, TheFirstTickPollsAtOnceAndPingAsksAgain) {
-    Listener server;
-    prepareSettings(server.server(), "37");
-    driver::Program clock;
-    HWND window = clock.waitForWindow("Marivel 95");
+TEST_F(ClockAndTestServer, TheFirstTickPollsAtOnceAndPingAsksAgain) {
+    start("37");
     ASSERT_NE(window, nullptr);
-    unsigned char request[64];
     EXPECT_EQ(server.receive(request, sizeof request, 5000), 0) << "an empty RFC 868 request at the first tick";
     EXPECT_EQ(server.receive(request, sizeof request, 2500), -1) << "no second poll before the period is over";
     PostMessageA(window, WM_SYSCOMMAND, 0x20, 0);
     EXPECT_EQ(server.receive(request, sizeof request, 5000), 0) << "Ping Time Server sends a request";
-    closeAndWait(clock, window);
+    close();
 }
 
-TEST(ClockWindow, NtpStyleRequestsAreFortyEightBytes) {
-    Listener server;
-    prepareSettings(server.server(), "NTP");
-    driver::Program clock;
-    HWND window = clock.waitForWindow("Marivel 95");
+TEST_F(ClockAndTestServer, NtpStyleRequestsAreFortyEightBytes) {
+    start("NTP");
     ASSERT_NE(window, nullptr);
-    unsigned char request[64] = {};
     ASSERT_EQ(server.receive(request, sizeof request, 5000), 48);
     EXPECT_EQ(request[0], 0x0B);
     for (int i = 1; i < 48; ++i) EXPECT_EQ(request[i], 0) << "byte " << i;
-    closeAndWait(clock, window);
+    close();
 }
 
-TEST(ClockWindow, AServerTimeOutsideTheShowableRangeShowsNoGarbage) {
-    Listener server;
-    prepareSettings(server.server(), "37");
-    driver::Program clock;
-    HWND window = clock.waitForWindow("Marivel 95");
+TEST_F(ClockAndTestServer, AServerTimeOutsideTheShowableRangeShowsNoGarbage) {
+    start("37");
     ASSERT_NE(window, nullptr);
-    unsigned char request[64];
     ASSERT_EQ(server.receive(request, sizeof request, 5000), 0);
     // A server 73 years ahead: the correction, a signed 32-bit count of
     // seconds, wraps and would put the shown time before 1970.
@@ -235,7 +241,7 @@ TEST(ClockWindow, AServerTimeOutsideTheShowableRangeShowsNoGarbage) {
     server.answer(reply, sizeof reply);
     EXPECT_TRUE(matchesWithin(window, kTimeId, std::regex("--:--:--"))) << driver::itemText(window, kTimeId);
     EXPECT_EQ(driver::itemText(window, kDateId), "Out of range");
-    EXPECT_EQ(closeAndWait(clock, window), 0u) << "the program goes on and closes normally";
+    EXPECT_EQ(close(), 0u) << "the program goes on and closes normally";
 }
 
 TEST(ClockWindow, MinimizedCaptionShowsTimeAndDateUntilRestored) {
