@@ -37,10 +37,7 @@ void CWinApp::enable3dControls() {
 
 void CWinApp::setRegistryKey(const char* key) { profile_ = std::make_unique<RegistryProfile>(key, appName_); }
 
-ProfileStore& CWinApp::profile() {
-    if (!profile_) setRegistryKey(appName_.c_str());  // a program that names no key of its own
-    return *profile_;
-}
+ProfileStore& CWinApp::profile() { return *profile_; }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     CWinApp* app = CWinApp::current();

@@ -32,6 +32,7 @@ public:
     void enable3dControls();
     // The profile then lives under HKCU\Software\<key>\<application name>.
     void setRegistryKey(const char* key);
+    // Only after setRegistryKey.
     ProfileStore& profile();
 
     // The main window owns the modal dialogs it opens; null when there is none.

@@ -10,17 +10,6 @@ const char* const kSettingsKey = "Software\\Marivel\\marivel\\Settings";
 
 namespace {
 
-// A path from the environment; Wine shows the Unix root as drive Z:.
-std::string windowsPathOf(const char* variable) {
-    const char* value = std::getenv(variable);
-    std::string path = value != nullptr ? value : "";
-    if (!path.empty() && path[0] == '/') {
-        for (char& c : path)
-            if (c == '/') c = '\\';
-        path = "Z:" + path;
-    }
-    return path;
-}
 
 
 // The current environment with some variables set or removed.
@@ -49,6 +38,18 @@ std::vector<char> environmentBlock(const Environment& changes) {
 }
 
 }  // namespace
+
+// A path from the environment; Wine shows the Unix root as drive Z:.
+std::string windowsPathOf(const char* variable) {
+    const char* value = std::getenv(variable);
+    std::string path = value != nullptr ? value : "";
+    if (!path.empty() && path[0] == '/') {
+        for (char& c : path)
+            if (c == '/') c = '\\';
+        path = "Z:" + path;
+    }
+    return path;
+}
 
 std::string programPath() { return windowsPathOf("MARIVEL_EXE"); }
 

@@ -14,6 +14,10 @@ namespace driver {
 
 constexpr int kWaitMs = 15000;
 
+// A path named by an environment variable, as Wine's programs see it: a
+// Unix path becomes one on drive Z:. Empty when the variable is not set.
+std::string windowsPathOf(const char* variable);
+
 // The program under test, from MARIVEL_EXE (a Unix or Windows path).
 std::string programPath();
 

@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "Driver.h"
@@ -15,11 +14,8 @@ namespace {
 
 // The next `count` binds fail with "address in use".
 void failNextBinds(int count) {
-    const char* path = std::getenv("MARIVEL_BIND_CONTROL");
-    ASSERT_NE(path, nullptr);
-    std::string windowsPath = std::string("Z:") + path;
-    for (char& c : windowsPath)
-        if (c == '/') c = '\\';
+    std::string windowsPath = driver::windowsPathOf("MARIVEL_BIND_CONTROL");
+    ASSERT_FALSE(windowsPath.empty());
     FILE* control = std::fopen(windowsPath.c_str(), "w");
     ASSERT_NE(control, nullptr) << windowsPath;
     std::fprintf(control, "%d\n", count);

@@ -4,22 +4,16 @@
 
 #include <windows.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "e2e/Driver.h"
 
 namespace {
 
 HMODULE program() {
-    static HMODULE module = [] {
-        std::string path = std::getenv("MARIVEL_EXE") != nullptr ? std::getenv("MARIVEL_EXE") : "";
-        if (!path.empty() && path[0] == '/') {
-            for (char& c : path)
-                if (c == '/') c = '\\';
-            path = "Z:" + path;
-        }
-        return LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    }();
+    static HMODULE module = LoadLibraryExA(driver::programPath().c_str(), nullptr,
+                                           LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     return module;
 }
 
