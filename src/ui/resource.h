@@ -13,6 +13,20 @@
 #define IDC_CLOCK_DATE 1008
 #define IDC_CLOCK_TIME 1009
 
+// The settings dialog.
+#define IDC_SET_CLOCK 3
+#define IDC_PING_NOW 4
+#define IDC_SET_SYSTEM_CLOCK 1004
+#define IDC_SERVER 1005
+#define IDC_POLL_SPIN 1006
+#define IDC_POLL_PERIOD 1007
+#define IDC_ALWAYS_ON_TOP 1008
+#define IDC_PORT 1009
+#define IDC_PORT_GROUP 1016
+#define IDC_LAST_RESPONSE 1019
+#define IDC_HOUR_DISPLAY_24 1020
+#define IDC_DELETE 1021
+
 // System-menu commands; the system keeps the low four bits for itself.
 #define IDM_ABOUT 0x0010
 #define IDM_PING 0x0020
