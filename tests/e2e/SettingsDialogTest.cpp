@@ -230,20 +230,24 @@ TEST_F(SettingsDialog, ANewServerResetsTheLastResponseAndIsAskedAtTheNextTick) {
 TEST_F(SettingsDialog, StoredPollPeriodsShowAsStoredAndOnlyValidOnesPassOk) {
     // The stored list comes back rebuilt in reverse sorted order, also when
     // validation fails; an empty server is never appended.
+    // After a failed OK, the dialog is left the ways a user may leave it.
+    enum class Leave { ByOk, ByCloseBox, ByEsc };
     const struct {
         std::uint32_t stored;
-        bool valid;
-    } cases[] = {{0, false}, {1441, true}, {65535, true}, {65536, false}};
+        Leave leave;
+    } cases[] = {{0, Leave::ByCloseBox}, {1441, Leave::ByOk}, {65535, Leave::ByOk}, {65536, Leave::ByEsc}};
     for (const auto& c : cases) {
         start({{"TimeServer", ""}, {"TimeServerList", "b.org|a.org||c.org"}}, {{"PollPeriod", c.stored}});
         open();
         EXPECT_EQ(driver::itemText(dialog, IDC_POLL_PERIOD), std::to_string(c.stored)) << "no clamp at opening";
         EXPECT_EQ(driver::comboItems(GetDlgItem(dialog, IDC_SERVER)), (std::vector<std::string>{"a.org", "b.org", "c.org"}));
-        if (c.valid) {
+        if (c.leave == Leave::ByOk) {
             ok();
         } else {
             EXPECT_EQ(okFailingValidation(), "Please enter an integer between 1 and 65535.") << c.stored;
-            cancel();
+            if (c.leave == Leave::ByCloseBox) PostMessageA(dialog, WM_CLOSE, 0, 0);
+            if (c.leave == Leave::ByEsc) PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+            EXPECT_TRUE(dialogClosed()) << "stored " << c.stored;
         }
         std::map<std::string, driver::RegistryValue> stored = closeClock();
         EXPECT_EQ(stored["PollPeriod"].number(), c.stored);
