@@ -67,9 +67,10 @@ protected:
         driver::click(dialog, IDCANCEL);
         EXPECT_TRUE(dialogClosed()) << "Cancel did not close the dialog";
     }
-    // Presses OK on values that do not validate: returns the message shown.
-    std::string okFailingValidation() {
-        driver::click(dialog, IDOK);
+    // Presses a button on values that do not validate: returns the
+    // message shown, once it is dismissed.
+    std::string pressFailingValidation(int button = IDOK) {
+        driver::click(dialog, button);
         HWND box = clock->waitForWindow(kApplicationName);
         if (box == nullptr) return "(no message box)";
         std::string message = driver::messageBoxText(box);
@@ -160,7 +161,9 @@ TEST_F(SettingsDialog, ShowsNeverThenEachReplyWhileOpenAndTheClampAnswersEdits) 
         driver::setItemText(dialog, IDC_POLL_PERIOD, edit.typed);
         EXPECT_EQ(waitForText(dialog, IDC_POLL_PERIOD, edit.shown), edit.shown) << "typed \"" << edit.typed << '"';
     }
-    EXPECT_EQ(okFailingValidation(), "Please enter a positive integer.");
+    EXPECT_EQ(pressFailingValidation(IDC_PING_NOW), "Please enter a positive integer.");
+    EXPECT_EQ(server.receive(request, sizeof request, 5000), 0) << "Ping Now asks all the same";
+    EXPECT_EQ(pressFailingValidation(), "Please enter a positive integer.");
     HWND field = GetDlgItem(dialog, IDC_POLL_PERIOD);
     EXPECT_EQ(driver::focusOf(dialog), field) << "the focus goes back to the poll period";
     LRESULT selection = SendMessageA(field, EM_GETSEL, 0, 0);
@@ -244,7 +247,7 @@ TEST_F(SettingsDialog, StoredPollPeriodsShowAsStoredAndOnlyValidOnesPassOk) {
         if (c.leave == Leave::ByOk) {
             ok();
         } else {
-            EXPECT_EQ(okFailingValidation(), "Please enter an integer between 1 and 65535.") << c.stored;
+            EXPECT_EQ(pressFailingValidation(), "Please enter an integer between 1 and 65535.") << c.stored;
             if (c.leave == Leave::ByCloseBox) PostMessageA(dialog, WM_CLOSE, 0, 0);
             if (c.leave == Leave::ByEsc) PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
             EXPECT_TRUE(dialogClosed()) << "stored " << c.stored;
