@@ -241,23 +241,28 @@ void writeNumberSetting(const char* name, std::uint32_t number) {
 }
 
 
-Program::Inside Program::lookInside() const {
-    Inside inside;
-    std::string dll = windowsPathOf("MARIVEL_PROBE_DLL");
-    DeleteFileA(probeOut_.c_str());
+bool Program::loadInside(const std::string& dllPath) const {
     HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, info_.dwProcessId);
-    if (process == nullptr) return inside;
-    void* remote = VirtualAllocEx(process, nullptr, dll.size() + 1, MEM_COMMIT, PAGE_READWRITE);
-    WriteProcessMemory(process, remote, dll.c_str(), dll.size() + 1, nullptr);
+    if (process == nullptr) return false;
+    void* remote = VirtualAllocEx(process, nullptr, dllPath.size() + 1, MEM_COMMIT, PAGE_READWRITE);
+    WriteProcessMemory(process, remote, dllPath.c_str(), dllPath.size() + 1, nullptr);
     auto loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
     HANDLE thread = CreateRemoteThread(process, nullptr, 0, loadLibrary, remote, 0, nullptr);
+    bool ran = false;
     if (thread != nullptr) {
-        WaitForSingleObject(thread, kWaitMs);
+        ran = WaitForSingleObject(thread, kWaitMs) == WAIT_OBJECT_0;
         CloseHandle(thread);
     }
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);
+    return ran;
+}
+
+Program::Inside Program::lookInside() const {
+    Inside inside;
+    DeleteFileA(probeOut_.c_str());
+    if (!loadInside(windowsPathOf("MARIVEL_PROBE_DLL"))) return inside;
     bool written = waitUntil([&] { return GetFileAttributesA(probeOut_.c_str()) != INVALID_FILE_ATTRIBUTES; },
                              [](bool found) { return found; });
     if (!written) return inside;

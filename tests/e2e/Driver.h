@@ -52,6 +52,9 @@ public:
         std::vector<MenuItem> systemMenu;
     };
     Inside lookInside() const;
+    // Loads a DLL into the running program (a Windows path); true once the
+    // loading thread has ended. The DLL itself reports whether it loaded.
+    bool loadInside(const std::string& dllPath) const;
 
 private:
     PROCESS_INFORMATION info_{};
