@@ -5,7 +5,7 @@ NATIVE := build/native
 WIN := build/win
 JOBS := $(shell nproc)
 
-.PHONY: deps build test run bench bench-wine clean
+.PHONY: deps build test run bench bench-wine bench-soak clean
 
 deps:
 	@tools/install-deps
@@ -35,6 +35,12 @@ bench: deps
 bench-wine: build
 	tests/harness/isolated tests/harness/with-peers --shift 4321 tests/harness/with-wine --unix \
 		bench/run-wine-accuracy $(WIN) $(NATIVE)
+
+# The real program under Wine over minutes: the display, a flood, load and
+# footprint (about 45 minutes).
+bench-soak: build
+	tests/harness/isolated tests/harness/with-peers --shift 4321 tests/harness/with-wine --unix \
+		bench/run-wine-soak $(WIN) $(NATIVE)
 
 clean:
 	rm -rf build

@@ -76,8 +76,8 @@ BOOL CALLBACK matchWindow(HWND window, LPARAM data) {
 
 }  // namespace
 
-Program::Program(const Environment& environment) {
-    std::string commandLine = "\"" + programPath() + "\"";
+Program::Program(const Environment& environment, const std::string& path) {
+    std::string commandLine = "\"" + path + "\"";
     char folder[MAX_PATH] = {};
     GetTempPathA(sizeof folder, folder);
     char probeFile[MAX_PATH] = {};
