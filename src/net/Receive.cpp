@@ -5,13 +5,9 @@
 #include "errors/Exceptions.h"
 #include "net/Reply.h"
 #include "net/Wire.h"
+#include "platform/WinsockErrors.h"
 
 namespace {
-
-constexpr int kWsaInterrupted = 10004;     // WSAEINTR
-constexpr int kWsaMessageTooLong = 10040;  // WSAEMSGSIZE
-constexpr int kWsaNetworkReset = 10052;     // WSAENETRESET
-constexpr int kWsaConnectionReset = 10054;  // WSAECONNRESET
 
 void exitNow(int exitCode) { std::_Exit(exitCode); }
 
@@ -20,8 +16,8 @@ std::atomic<ProcessEndFn> processEnd{exitNow};
 }  // namespace
 
 bool isPassingReceiveError(int code) {
-    return code == kWsaMessageTooLong || code == kWsaNetworkReset || code == kWsaConnectionReset ||
-           code == kWsaInterrupted;
+    return code == wsa::kMessageTooLong || code == wsa::kNetworkReset || code == wsa::kConnectionReset ||
+           code == wsa::kInterrupted;
 }
 
 ProcessEndFn replaceProcessEnd(ProcessEndFn fn) { return processEnd.exchange(fn != nullptr ? fn : exitNow); }

@@ -59,9 +59,11 @@ long CSocket::sendTo(const void* data, int length, int flags, const CInetAddr& t
 }
 
 int CSocket::close() {
-    int result = sockets::close(handle_);
-    handle_ = kNoSocket;
-    return result;
+    Handle closing = handle_.exchange(kNoSocket);
+    // An attached handle belongs to whoever created it: forgetting it is all
+    // this object may do.
+    if (attached_) return 0;
+    return sockets::close(closing);
 }
 
 void CSocket::interruptReceive() {

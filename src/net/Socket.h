@@ -52,6 +52,7 @@ public:
     // One blocking receive; the port in `from` comes back in host order.
     long receiveFrom(void* buffer, int size, int flags, CInetAddr& from);
     long sendTo(const void* data, int length, int flags, const CInetAddr& to);
+    // Closes an owned handle; an attached one is only let go.
     int close();
     // Wakes a receive blocked on this socket so that its thread can end.
     void interruptReceive();

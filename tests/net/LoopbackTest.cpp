@@ -14,6 +14,7 @@
 #include "net/Request.h"
 #include "net/Resolve.h"
 #include "net/Wire.h"
+#include "platform/WinsockErrors.h"
 
 namespace {
 
@@ -254,7 +255,22 @@ TEST_F(Loopback, StopEndsTheThreadButAnUnusableSocketEndsTheProcess) {
     receiveLoop(loop);
     EXPECT_EQ(endedWith.load(), kReceiveFailureExitCode);
     // WSAEBADF from BSD sockets, WSAENOTSOCK from Winsock.
-    EXPECT_TRUE(loop.failureCode() == 10009 || loop.failureCode() == 10038) << loop.failureCode();
+    EXPECT_TRUE(loop.failureCode() == wsa::kBadHandle || loop.failureCode() == wsa::kNotASocket) << loop.failureCode();
+}
+
+TEST_F(Loopback, AnAttachedSocketNeverClosesTheHandle) {
+    Peer owner;
+    {
+        CSocket attached(kSockDgram, 0, kAfInet, owner.socket.handle());
+        EXPECT_EQ(attached.init(), owner.socket.handle());
+        EXPECT_EQ(attached.close(), 0);
+        EXPECT_EQ(attached.handle(), CSocket::kNoSocket);
+        CSocket kept(kSockDgram, 0, kAfInet, owner.socket.handle());
+    }  // nor do their destructors
+    server.send(Bytes{1, 2, 3}, owner.port);
+    CInetAddr from;
+    EXPECT_EQ(owner.receive(from), (Bytes{1, 2, 3}));
+    EXPECT_EQ(from.port, server.port);
 }
 
 TEST(ReceiveLoopDeathTest, ExitsWithoutReturning) {
