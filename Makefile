@@ -5,7 +5,7 @@ NATIVE := build/native
 WIN := build/win
 JOBS := $(shell nproc)
 
-.PHONY: deps build test run bench clean
+.PHONY: deps build test run bench fuzz clean
 
 deps:
 	@tools/install-deps
@@ -29,6 +29,11 @@ bench: deps
 	cmake --build build/bench -j$(JOBS) --target reply_cost peer_accuracy
 	build/bench/bench/reply_cost
 	tests/harness/isolated tests/harness/with-peers --shift 4321 build/bench/bench/peer_accuracy
+
+# Every fuzz target for 60 s, in the private namespace; clang only here.
+fuzz:
+	@tools/install-deps clang libclang-rt-14-dev
+	fuzz/run -t 60
 
 clean:
 	rm -rf build
