@@ -5,7 +5,7 @@ NATIVE := build/native
 WIN := build/win
 JOBS := $(shell nproc)
 
-.PHONY: deps build test run bench fuzz clean
+.PHONY: deps build test run bench fuzz tsan clean
 
 deps:
 	@tools/install-deps
@@ -19,6 +19,7 @@ build: deps
 test: build
 	ctest --test-dir $(NATIVE) --output-on-failure -j$(JOBS)
 	ctest --test-dir $(WIN) --output-on-failure
+	$(MAKE) --no-print-directory tsan
 
 run: build
 	tools/run-clock $(WIN)
@@ -34,6 +35,12 @@ bench: deps
 fuzz:
 	@tools/install-deps clang libclang-rt-14-dev
 	fuzz/run -t 60
+
+# The native core tests again under ThreadSanitizer (it excludes ASan).
+tsan: deps
+	cmake -S . -B build/tsan -DMARIVEL_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build/tsan -j$(JOBS)
+	ctest --test-dir build/tsan --output-on-failure -j$(JOBS) -E harness_selftest
 
 clean:
 	rm -rf build

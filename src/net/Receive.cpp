@@ -65,11 +65,19 @@ void ReceiveThread::start() {
     if (!thread_.joinable()) thread_ = std::thread(receiveLoop, std::ref(loop_));
 }
 
+void ReceiveThread::closeSocket() {
+    if (socket_.handle() != CSocket::kNoSocket) socket_.close();
+}
+
 void ReceiveThread::stop() {
     if (!thread_.joinable()) return;
     loop_.stop();
-    // BSD sockets wake a blocked receive on shutdown, Winsock on close.
-    socket_.interruptReceive();
-    if (socket_.handle() != CSocket::kNoSocket) socket_.close();
+    // BSD sockets wake a blocked receive on shutdown, and the handle is
+    // closed once the thread is done with it: closed earlier, its number
+    // could go to a new socket that the thread would read. Winsock wakes a
+    // receive only on close.
+    bool woken = socket_.interruptReceive();
+    if (!woken) closeSocket();
     thread_.join();
+    if (woken) closeSocket();
 }

@@ -128,7 +128,11 @@ int localEndpoint(SocketHandle handle, Endpoint& local) {
     return 0;
 }
 
-void interruptReceive(SocketHandle handle) { ::shutdown(static_cast<int>(handle), SHUT_RDWR); }
+bool interruptReceive(SocketHandle handle) {
+    // Linux wakes the receive of an unconnected UDP socket too, and reports
+    // ENOTCONN for it.
+    return ::shutdown(static_cast<int>(handle), SHUT_RDWR) == 0 || errno == ENOTCONN;
+}
 
 int lastError() { return lastSocketError; }
 void setLastError(int code) { lastSocketError = code; }

@@ -101,7 +101,7 @@ int localEndpoint(SocketHandle handle, Endpoint& local) {
 }
 
 // Closing the handle is what wakes a blocked receive under Winsock.
-void interruptReceive(SocketHandle) {}
+bool interruptReceive(SocketHandle) { return false; }
 
 int lastError() { return WSAGetLastError(); }
 void setLastError(int code) { WSASetLastError(code); }
