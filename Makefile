@@ -5,7 +5,7 @@ NATIVE := build/native
 WIN := build/win
 JOBS := $(shell nproc)
 
-.PHONY: deps build test run bench fuzz tsan clean
+.PHONY: deps build test run bench footprint fuzz tsan clean
 
 deps:
 	@tools/install-deps
@@ -30,6 +30,13 @@ bench: deps
 	cmake --build build/bench -j$(JOBS) --target reply_cost peer_accuracy
 	build/bench/bench/reply_cost
 	tests/harness/isolated tests/harness/with-peers --shift 4321 build/bench/bench/peer_accuracy
+
+# marivel.exe beside a minimal dialog program under Wine (about 2.5 minutes).
+footprint: deps
+	cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(WIN) -j$(JOBS) --target footprint
+	MARIVEL_EXE=$(WIN)/src/marivel.exe MARIVEL_MINIMAL_EXE=$(WIN)/bench/minimal_dialog.exe \
+	    tests/harness/isolated tests/harness/with-peers --shift 4321 tests/harness/with-wine $(WIN)/bench/footprint.exe
 
 # Every fuzz target for 60 s, in the private namespace; clang only here.
 fuzz:

@@ -1,0 +1,3 @@
+#pragma once
+#define kMinimalDialogId 100
+#define kMinimalTextId 101
