@@ -5,7 +5,7 @@ NATIVE := build/native
 WIN := build/win
 JOBS := $(shell nproc)
 
-.PHONY: deps build test run bench footprint fuzz tsan clean
+.PHONY: deps build test run bench bench-wine footprint fuzz tsan clean
 
 deps:
 	@tools/install-deps
@@ -30,6 +30,12 @@ bench: deps
 	cmake --build build/bench -j$(JOBS) --target reply_cost peer_accuracy
 	build/bench/bench/reply_cost
 	tests/harness/isolated tests/harness/with-peers --shift 4321 build/bench/bench/peer_accuracy
+
+# The real program under Wine beside reference clients, over three paths
+# (about 10 minutes).
+bench-wine: build
+	tests/harness/isolated tests/harness/with-peers --shift 4321 tests/harness/with-wine --unix \
+		bench/run-wine-accuracy $(WIN) $(NATIVE)
 
 # marivel.exe beside a minimal dialog program under Wine (about 2.5 minutes).
 footprint: deps
