@@ -7,16 +7,15 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Driver.h"
-#include "MinimalDialog.h"
 #include "ui/resource.h"
 
 namespace {
