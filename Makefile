@@ -5,7 +5,7 @@ NATIVE := build/native
 WIN := build/win
 JOBS := $(shell nproc)
 
-.PHONY: deps build test run bench bench-wine bench-soak clean
+.PHONY: deps build test run bench bench-wine bench-soak fuzz tsan clean
 
 deps:
 	@tools/install-deps
@@ -19,6 +19,7 @@ build: deps
 test: build
 	ctest --test-dir $(NATIVE) --output-on-failure -j$(JOBS)
 	ctest --test-dir $(WIN) --output-on-failure
+	$(MAKE) --no-print-directory tsan
 
 run: build
 	tools/run-clock $(WIN)
@@ -41,6 +42,17 @@ bench-wine: build
 bench-soak: build
 	tests/harness/isolated tests/harness/with-peers --shift 4321 tests/harness/with-wine --unix \
 		bench/run-wine-soak $(WIN) $(NATIVE)
+
+# Every fuzz target for 60 s, in the private namespace; clang only here.
+fuzz:
+	@tools/install-deps clang libclang-rt-14-dev
+	fuzz/run -t 60
+
+# The native core tests again under ThreadSanitizer (it excludes ASan).
+tsan: deps
+	cmake -S . -B build/tsan -DMARIVEL_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build/tsan -j$(JOBS)
+	ctest --test-dir build/tsan --output-on-failure -j$(JOBS) -E harness_selftest
 
 clean:
 	rm -rf build
