@@ -259,17 +259,30 @@ int load(int seconds, const std::string& server) {
     HWND window = clock.waitForWindow("Marivel 95");
     if (window == nullptr) return 1;
     std::printf("| after, s | threads | handles | working set, KB |\n| --- | --- | --- | --- |\n");
+    std::vector<ProcessFigures> samples;
     double start = nowMs();
     for (int tenth = 0; nowMs() < start + seconds * 1000.0; ++tenth) {
         PostMessageA(window, WM_SYSCOMMAND, IDM_PING, 0);
         if (tenth % 100 == 0) {
-            ProcessFigures figures = figuresOf(clock);
+            samples.push_back(figuresOf(clock));
+            const ProcessFigures& figures = samples.back();
             std::printf("| %.0f | %zu | %lu | %.0f |\n", (nowMs() - start) / 1000.0, figures.threads,
                         static_cast<unsigned long>(figures.handles), figures.workingSetKb);
             std::fflush(stdout);
         }
         Sleep(100);
     }
+    auto range = [&](auto field) {
+        auto [least, most] = std::minmax_element(samples.begin(), samples.end(),
+                                                 [&](const auto& a, const auto& b) { return field(a) < field(b); });
+        return std::to_string(static_cast<long long>(field(*least))) + " to " +
+               std::to_string(static_cast<long long>(field(*most)));
+    };
+    if (!samples.empty())
+        std::printf("| all %zu samples | %s | %s | %s |\n", samples.size(),
+                    range([](const ProcessFigures& f) { return static_cast<double>(f.threads); }).c_str(),
+                    range([](const ProcessFigures& f) { return static_cast<double>(f.handles); }).c_str(),
+                    range([](const ProcessFigures& f) { return f.workingSetKb; }).c_str());
     PostMessageA(window, WM_CLOSE, 0, 0);
     DWORD status = 0;
     clock.waitForExit(status);
@@ -307,7 +320,10 @@ int footprint(const std::string& other) {
     Footprint ours = footprintOf(driver::programPath(), true);
     Footprint theirs = footprintOf(other, false);
     auto row = [](const char* what, double a, double b) {
-        std::printf("| %s | %.1f | %.1f | %.2f |\n", what, a, b, b != 0 ? a / b : 0.0);
+        if (b != 0)
+            std::printf("| %s | %.1f | %.1f | %.2f |\n", what, a, b, a / b);
+        else
+            std::printf("| %s | %.1f | %.1f | - |\n", what, a, b);
     };
     std::printf("| what | marivel.exe | minimal dialog | ratio |\n| --- | --- | --- | --- |\n");
     row("file size, KB", ours.fileKb, theirs.fileKb);
