@@ -1,11 +1,14 @@
 # Two commands for a fresh Debian 12 machine (as root):
 #   make run    build and show the clock under Wine
 #   make test   build and pass every test
+#   make dist   the Windows release in dist/
 NATIVE := build/native
 WIN := build/win
 JOBS := $(shell nproc)
 
-.PHONY: deps build test run bench clean
+CONFIGURE_WIN = cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
+
+.PHONY: deps build test run dist bench clean
 
 deps:
 	@tools/install-deps
@@ -13,7 +16,7 @@ deps:
 build: deps
 	cmake -S . -B $(NATIVE) -DMARIVEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(NATIVE) -j$(JOBS)
-	cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
+	$(CONFIGURE_WIN)
 	cmake --build $(WIN) -j$(JOBS)
 
 test: build
@@ -22,6 +25,11 @@ test: build
 
 run: build
 	tools/run-clock $(WIN)
+
+# The Windows release: dist/marivel-VERSION-win64.zip and .msi.
+dist: deps
+	$(CONFIGURE_WIN)
+	cmake --build $(WIN) -j$(JOBS) --target dist
 
 # Figures for the README: an optimised build of the portable core.
 bench: deps
