@@ -76,8 +76,10 @@ BOOL CALLBACK matchWindow(HWND window, LPARAM data) {
 
 }  // namespace
 
-Program::Program(const Environment& environment) {
-    std::string commandLine = "\"" + programPath() + "\"";
+Program::Program(const Environment& environment) : Program(programPath(), environment) {}
+
+Program::Program(const std::string& path, const Environment& environment) {
+    std::string commandLine = "\"" + path + "\"";
     char folder[MAX_PATH] = {};
     GetTempPathA(sizeof folder, folder);
     char probeFile[MAX_PATH] = {};

@@ -28,6 +28,8 @@ using Environment = std::map<std::string, std::optional<std::string>>;
 class Program {
 public:
     explicit Program(const Environment& environment = {});
+    // The program at `path` (a Windows path) instead of MARIVEL_EXE.
+    Program(const std::string& path, const Environment& environment);
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
