@@ -9,7 +9,7 @@ JOBS := $(shell nproc)
 
 CONFIGURE_WIN = cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: deps build test run dist bench clean
+.PHONY: deps build test run dist bench bench-wine clean
 
 deps:
 	@tools/install-deps
@@ -40,6 +40,12 @@ bench: deps
 	cmake --build build/bench -j$(JOBS) --target reply_cost peer_accuracy
 	build/bench/bench/reply_cost
 	tests/harness/isolated tests/harness/with-peers --shift 4321 build/bench/bench/peer_accuracy
+
+# The real program under Wine beside reference clients, over three paths
+# (about 10 minutes).
+bench-wine: build
+	tests/harness/isolated tests/harness/with-peers --shift 4321 tests/harness/with-wine --unix \
+		bench/run-wine-accuracy $(WIN) $(NATIVE)
 
 clean:
 	rm -rf build

@@ -34,6 +34,8 @@ INT_PTR CALLBACK CDialog::dialogProc(HWND window, UINT message, WPARAM wParam, L
 }
 
 INT_PTR CDialog::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+    // A control that the exchange is setting: not the user's doing.
+    if (message == WM_COMMAND && inDataExchange_ && lParam != 0) return TRUE;
     INT_PTR result = 0;
     if (onMessage(message, wParam, lParam, result)) {
         // A few messages take the dialog procedure's return value as their
@@ -49,6 +51,7 @@ INT_PTR CDialog::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     switch (message) {
         case WM_INITDIALOG: {
+            updateData(false);
             bool systemFocus = onInitDialog();
             centreOverOwner();
             return systemFocus ? TRUE : FALSE;
@@ -93,3 +96,19 @@ void CDialog::centreOverOwner() {
 }
 
 bool CDialog::onMessage(UINT, WPARAM, LPARAM, INT_PTR&) { return false; }
+
+bool CDialog::updateData(bool saveAndValidate) {
+    struct Flag {
+        bool& flag;
+        bool before;
+        ~Flag() { flag = before; }
+    } exchanging{inDataExchange_, inDataExchange_};
+    inDataExchange_ = true;
+    CDataExchange dx(window_, saveAndValidate);
+    try {
+        doDataExchange(dx);
+        return true;
+    } catch (CDataExchange::Failed) {
+        return false;
+    }
+}

@@ -6,6 +6,9 @@
 
 #include <exception>
 
+#include "framework/DataExchange.h"
+#include "framework/Window.h"
+
 class CDialog {
 public:
     // The application's main window, if any, owns the dialog.
@@ -20,14 +23,30 @@ public:
     INT_PTR doModal();
 
     HWND handle() const { return window_; }
+    // A control of the dialog, wrapped as the kind it is.
+    template <typename Control = CWindow>
+    Control item(int id) const {
+        return Control(GetDlgItem(window_, id));
+    }
 
 protected:
-    // Returns true to let the system set the focus.
+    // Runs after the fields were loaded into the controls. Returns true to
+    // let the system set the focus.
     virtual bool onInitDialog() { return true; }
+    // Exchanges the dialog's fields with its controls, in the direction `dx`
+    // says; the dialog has no fields by default.
+    virtual void doDataExchange(CDataExchange& dx) { (void)dx; }
+    // Runs doDataExchange; false when a value did not validate. While it
+    // runs, notifications from the dialog's own controls are not passed on:
+    // the dialog is changing them, not the user.
+    bool updateData(bool saveAndValidate);
     // Returns true when the message was handled, with `result` as its
     // answer; false leaves it to the default handling.
     virtual bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result);
-    virtual void onOk() { endDialog(IDOK); }
+    // Stores the fields and ends the dialog, unless they do not validate.
+    virtual void onOk() {
+        if (updateData(true)) endDialog(IDOK);
+    }
     virtual void onCancel() { endDialog(IDCANCEL); }
     void endDialog(INT_PTR code) { EndDialog(window_, code); }
 
@@ -39,5 +58,6 @@ private:
 
     int templateId_;
     HWND window_ = nullptr;
+    bool inDataExchange_ = false;
     std::exception_ptr pending_;
 };

@@ -8,6 +8,7 @@
 
 #include "settings/GuardedText.h"
 
+class CSettingsDlg;
 class ProfileStore;
 
 // How a request asked for the time: an empty datagram (RFC 868) or an NTP
@@ -67,6 +68,10 @@ struct AppState {
     std::atomic<std::int32_t> lastResponseTime{0};
     std::atomic<std::int32_t> correction{0};  // server time minus local time, seconds
     GuardedRequest lastRequest;  // holds sendStamp beside the style and destination
+    // The settings dialog while it is open, refreshed after every reply.
+    // Only the user-interface thread reads or writes it: the receiving
+    // thread asks the clock window for the refresh.
+    CSettingsDlg* openSettingsDlg = nullptr;
 };
 
 // The poll after one at `now` (seconds since 1970), pollPeriod minutes on;

@@ -11,6 +11,7 @@
 #include "platform/Desktop.h"
 #include "settings/AppState.h"
 #include "ui/ClockFace.h"
+#include "ui/SettingsDlg.h"
 #include "ui/resource.h"
 
 namespace {
@@ -18,6 +19,8 @@ namespace {
 constexpr UINT_PTR kTickTimer = 1;
 constexpr UINT kTickMs = 1000;
 constexpr UINT kCommandMask = 0xFFF0;  // the system uses the low four bits
+// Posted by the receiving thread after each reply it handled.
+constexpr UINT kReplyMessage = WM_APP + 1;
 
 // Runs one start-up step until it works, or the user ignores or aborts it.
 template <typename Step>
@@ -48,10 +51,15 @@ CClockDlg::~CClockDlg() = default;
 
 bool CClockDlg::onInitDialog() {
     extendSystemMenu();
-    SendMessageA(handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-    SendMessageA(handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+    CWindow window(handle());
+    window.setIcon(ICON_BIG, icon_);
+    window.setIcon(ICON_SMALL, icon_);
     openNetwork();
-    receiver_ = std::make_unique<ReceiveThread>(state_, socket_);
+    // The settings dialog is refreshed here, on the user-interface thread,
+    // so that a refresh can never overlap the dialog's closing.
+    receiver_ = std::make_unique<ReceiveThread>(state_, socket_, [window = handle()] {
+        PostMessageA(window, kReplyMessage, 0, 0);
+    });
     receiver_->start();
     zoneName_ = standardZoneName(std::getenv("TZ"));
     SetTimer(handle(), kTickTimer, kTickMs, nullptr);
@@ -113,6 +121,9 @@ bool CClockDlg::onMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result) 
         case WM_TIMER:
             tick();
             return false;
+        case kReplyMessage:
+            if (state_.openSettingsDlg != nullptr) state_.openSettingsDlg->refresh();
+            return true;
         case WM_DESTROY:
             state_.iconic = IsIconic(handle()) ? 2 : 1;
             KillTimer(handle(), kTickTimer);
@@ -136,10 +147,10 @@ void CClockDlg::tick() {
     }
     bool minimized = IsIconic(handle()) != FALSE;
     ClockTexts texts = clockTexts(plan.shownSeconds, minimized, state_.hourDisplay24 != 0, zoneName_);
-    SetWindowTextA(handle(), texts.caption.c_str());
+    CWindow(handle()).setText(texts.caption);
     if (!minimized) {
-        SetDlgItemTextA(handle(), IDC_CLOCK_TIME, texts.time.c_str());
-        SetDlgItemTextA(handle(), IDC_CLOCK_DATE, texts.date.c_str());
+        item(IDC_CLOCK_TIME).setText(texts.time);
+        item(IDC_CLOCK_DATE).setText(texts.date);
     }
     SetTimer(handle(), kTickTimer, kTickMs, nullptr);
 }
@@ -147,7 +158,7 @@ void CClockDlg::tick() {
 void CClockDlg::paintIcon() {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(handle(), &paint);
-    SendMessageA(handle(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    CWindow(handle()).sendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc));
     RECT client;
     GetClientRect(handle(), &client);
     int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
@@ -157,7 +168,7 @@ void CClockDlg::paintIcon() {
 }
 
 void CClockDlg::openSettings() {
-    CDialog(IDD_SETTINGS).doModal();
+    CSettingsDlg(state_, socket_).doModal();
     applyZOrder();
 }
 

@@ -15,11 +15,14 @@
 #include <string>
 
 #include "Driver.h"
+#include "TestServer.h"
+#include "ui/resource.h"
+
+using e2e::closeAndWait;
+using e2e::Listener;
+using e2e::prepareSettings;
 
 namespace {
-
-constexpr int kTimeId = 1009;
-constexpr int kDateId = 1008;
 
 std::string peerShiftText() {
     const char* shift = std::getenv("MARIVEL_PEER_SHIFT");
@@ -38,8 +41,8 @@ std::string localText(std::time_t when, const char* format) {
 // the second the tick may lag and the second a poll runs ahead.
 bool showsTimeShiftedBy(HWND clock, long shift) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string shownTime = driver::itemText(clock, kTimeId);
-        std::string shownDate = driver::itemText(clock, kDateId);
+        std::string shownTime = driver::itemText(clock, IDC_CLOCK_TIME);
+        std::string shownDate = driver::itemText(clock, IDC_CLOCK_DATE);
         std::time_t now = std::time(nullptr);
         for (long lag = -2; lag <= 1; ++lag) {
             std::time_t expected = now + shift + lag;
@@ -69,63 +72,6 @@ void clickOn(HWND target, DWORD downFlag) {
     clicks[1].mi.dwFlags = downFlag << 1;  // the matching button-up flag
     SendInput(2, clicks, sizeof(INPUT));
 }
-
-// Settings for a run that asks `server`, or nobody when it is empty.
-void prepareSettings(const std::string& server, const std::string& port = "37") {
-    driver::deleteSettings();
-    driver::writeTextSetting("TimeServer", server);
-    driver::writeTextSetting("Port", port);
-}
-
-DWORD closeAndWait(driver::Program& clock, HWND window) {
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    DWORD status = 0xDEAD;
-    EXPECT_TRUE(clock.waitForExit(status));
-    return status;
-}
-
-// A UDP socket on loopback that records what the program sends it.
-class Listener {
-public:
-    Listener() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        socket_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        int length = sizeof address;
-        getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-    }
-    ~Listener() {
-        closesocket(socket_);
-        WSACleanup();
-    }
-    std::string server() const { return "127.0.0.1:" + std::to_string(port_); }
-    // The next datagram's bytes, or -1 as length when none came in time.
-    int receive(unsigned char* buffer, int size, int timeoutMs) {
-        DWORD timeout = static_cast<DWORD>(timeoutMs);
-        setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
-        sockaddr_in from{};
-        int fromLength = sizeof from;
-        lastFrom_ = from;
-        int received = recvfrom(socket_, reinterpret_cast<char*>(buffer), size, 0,
-                                reinterpret_cast<sockaddr*>(&from), &fromLength);
-        lastFrom_ = from;
-        return received == SOCKET_ERROR ? -1 : received;
-    }
-    void answer(const unsigned char* data, int length) {
-        sendto(socket_, reinterpret_cast<const char*>(data), length, 0, reinterpret_cast<sockaddr*>(&lastFrom_),
-               sizeof lastFrom_);
-    }
-
-private:
-    SOCKET socket_;
-    unsigned short port_ = 0;
-    sockaddr_in lastFrom_{};
-};
 
 // The clock asking a server of the test's own.
 class ClockAndTestServer : public ::testing::Test {
@@ -171,8 +117,8 @@ TEST(ClockWindow, ShowsTheCorrectionFromRealServers) {
         HWND window = clock.waitForWindow("Marivel 95");
         ASSERT_NE(window, nullptr);
         EXPECT_TRUE(showsTimeShiftedBy(window, std::atol(peerShiftText().c_str())))
-            << peer.name << " shows " << driver::itemText(window, kTimeId) << " / "
-            << driver::itemText(window, kDateId);
+            << peer.name << " shows " << driver::itemText(window, IDC_CLOCK_TIME) << " / "
+            << driver::itemText(window, IDC_CLOCK_DATE);
         // The window as a user sees it, kept with the test results.
         if (const char* artifacts = std::getenv("MARIVEL_ARTIFACTS")) {
             CreateDirectoryA(artifacts, nullptr);
@@ -201,10 +147,10 @@ TEST(ClockWindow, TimeFormsFollowTheSettingAndTheTzRule) {
         driver::Program clock({{"TZ", c.tz}});
         HWND window = clock.waitForWindow("Marivel 95");
         ASSERT_NE(window, nullptr);
-        EXPECT_TRUE(matchesWithin(window, kTimeId, std::regex(c.pattern)))
+        EXPECT_TRUE(matchesWithin(window, IDC_CLOCK_TIME, std::regex(c.pattern)))
             << "TZ " << (c.tz ? "\"" + *c.tz + "\"" : "unset") << ", 24-hour " << c.hour24 << ": shows \""
-            << driver::itemText(window, kTimeId) << "\"";
-        EXPECT_TRUE(matchesWithin(window, kDateId, std::regex(R"([A-Z][a-z][a-z] \d\d, \d{4})")));
+            << driver::itemText(window, IDC_CLOCK_TIME) << "\"";
+        EXPECT_TRUE(matchesWithin(window, IDC_CLOCK_DATE, std::regex(R"([A-Z][a-z][a-z] \d\d, \d{4})")));
         closeAndWait(clock, window);
     }
 }
@@ -214,7 +160,7 @@ TEST_F(ClockAndTestServer, TheFirstTickPollsAtOnceAndPingAsksAgain) {
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(server.receive(request, sizeof request, 5000), 0) << "an empty RFC 868 request at the first tick";
     EXPECT_EQ(server.receive(request, sizeof request, 2500), -1) << "no second poll before the period is over";
-    PostMessageA(window, WM_SYSCOMMAND, 0x20, 0);
+    PostMessageA(window, WM_SYSCOMMAND, IDM_PING, 0);
     EXPECT_EQ(server.receive(request, sizeof request, 5000), 0) << "Ping Time Server sends a request";
     close();
 }
@@ -234,13 +180,9 @@ TEST_F(ClockAndTestServer, AServerTimeOutsideTheShowableRangeShowsNoGarbage) {
     ASSERT_EQ(server.receive(request, sizeof request, 5000), 0);
     // A server 73 years ahead: the correction, a signed 32-bit count of
     // seconds, wraps and would put the shown time before 1970.
-    auto serverTime = static_cast<std::uint32_t>(std::time(nullptr)) + 2300000000u;
-    std::uint32_t wire = serverTime + 2208988800u;  // seconds since 1900, modulo 2^32
-    const unsigned char reply[4] = {static_cast<unsigned char>(wire >> 24), static_cast<unsigned char>(wire >> 16),
-                                    static_cast<unsigned char>(wire >> 8), static_cast<unsigned char>(wire)};
-    server.answer(reply, sizeof reply);
-    EXPECT_TRUE(matchesWithin(window, kTimeId, std::regex("--:--:--"))) << driver::itemText(window, kTimeId);
-    EXPECT_EQ(driver::itemText(window, kDateId), "Out of range");
+    server.answerTime(2300000000);
+    EXPECT_TRUE(matchesWithin(window, IDC_CLOCK_TIME, std::regex("--:--:--"))) << driver::itemText(window, IDC_CLOCK_TIME);
+    EXPECT_EQ(driver::itemText(window, IDC_CLOCK_DATE), "Out of range");
     EXPECT_EQ(close(), 0u) << "the program goes on and closes normally";
 }
 
@@ -293,11 +235,11 @@ TEST(ClockWindow, SystemMenuLosesSizeAndMaximizeAndGainsThreeCommandsAndTheIconI
     }
     std::size_t n = menu.size();
     EXPECT_EQ(menu[n - 4].text, "-");
-    EXPECT_EQ(menu[n - 3].id, 0x10u);
+    EXPECT_EQ(menu[n - 3].id, static_cast<unsigned>(IDM_ABOUT));
     EXPECT_EQ(menu[n - 3].text, "&About Marivel...");
-    EXPECT_EQ(menu[n - 2].id, 0x20u);
+    EXPECT_EQ(menu[n - 2].id, static_cast<unsigned>(IDM_PING));
     EXPECT_EQ(menu[n - 2].text, "&Ping Time Server");
-    EXPECT_EQ(menu[n - 1].id, 0x30u);
+    EXPECT_EQ(menu[n - 1].id, static_cast<unsigned>(IDM_SETTINGS));
     EXPECT_EQ(menu[n - 1].text, "&Settings");
     EXPECT_EQ(menu[0].id, static_cast<unsigned>(SC_RESTORE));
     EXPECT_EQ(menu[1].id, static_cast<unsigned>(SC_MOVE));
@@ -310,7 +252,7 @@ TEST(ClockWindow, AboutShowsTheVersionAndCloses) {
     driver::Program clock;
     HWND window = clock.waitForWindow("Marivel 95");
     ASSERT_NE(window, nullptr);
-    PostMessageA(window, WM_SYSCOMMAND, 0x10, 0);
+    PostMessageA(window, WM_SYSCOMMAND, IDM_ABOUT, 0);
     HWND about = clock.waitForWindow("About Marivel 95");
     ASSERT_NE(about, nullptr);
     EXPECT_FALSE(IsWindowEnabled(window)) << "the clock window is disabled while About is open";
@@ -346,9 +288,9 @@ TEST(ClockWindow, EveryWayIntoTheSettingsAppliesAlwaysOnTopAfterwards) {
         // Start in the other band, so that the change is seen.
         SetWindowPos(window, c.onTop ? HWND_NOTOPMOST : HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         // Real clicks: the statics pass them on to the window.
-        if (c.way == Way::LeftClickOnTheTime) clickOn(GetDlgItem(window, kTimeId), MOUSEEVENTF_LEFTDOWN);
-        if (c.way == Way::RightClickOnTheDate) clickOn(GetDlgItem(window, kDateId), MOUSEEVENTF_RIGHTDOWN);
-        if (c.way == Way::SettingsCommand) PostMessageA(window, WM_SYSCOMMAND, 0x30, 0);
+        if (c.way == Way::LeftClickOnTheTime) clickOn(GetDlgItem(window, IDC_CLOCK_TIME), MOUSEEVENTF_LEFTDOWN);
+        if (c.way == Way::RightClickOnTheDate) clickOn(GetDlgItem(window, IDC_CLOCK_DATE), MOUSEEVENTF_RIGHTDOWN);
+        if (c.way == Way::SettingsCommand) PostMessageA(window, WM_SYSCOMMAND, IDM_SETTINGS, 0);
         HWND settings = clock.waitForWindow("Marivel 95 Settings");
         ASSERT_NE(settings, nullptr) << c.name << " opens the settings";
         EXPECT_FALSE(IsWindowEnabled(window)) << "the clock is disabled while the settings are open";

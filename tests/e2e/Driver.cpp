@@ -135,6 +135,51 @@ std::string itemText(HWND dialog, int id) {
     return text;
 }
 
+void setItemText(HWND dialog, int id, const std::string& text) { SetDlgItemTextA(dialog, id, text.c_str()); }
+
+void typeInto(HWND control, const std::string& text) {
+    for (char c : text) SendMessageA(control, WM_CHAR, static_cast<unsigned char>(c), 1);
+}
+
+bool isChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+
+void setChecked(HWND dialog, int id, bool checked) { CheckDlgButton(dialog, id, checked ? BST_CHECKED : BST_UNCHECKED); }
+
+void click(HWND dialog, int id) {
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// The wide-character message: across processes, Wine returns only the
+// first character of an item through CB_GETLBTEXT in its ANSI form.
+std::vector<std::string> comboItems(HWND combo) {
+    std::vector<std::string> items;
+    LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+        std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0) + 1, L'\0');
+        SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(wide.data()));
+        std::string item;
+        for (wchar_t c : wide) {
+            if (c == L'\0') break;
+            item += static_cast<char>(c);  // the tests use ASCII names
+        }
+        items.push_back(item);
+    }
+    return items;
+}
+
+HWND focusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+std::string messageBoxText(HWND box) {
+    constexpr int kMessageBoxTextId = 0xFFFF;  // the static that holds a message box's text
+    return itemText(box, kMessageBoxTextId);
+}
+
 void deleteSettings() { RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Marivel"); }
 
 std::string RegistryValue::text() const {
@@ -198,23 +243,28 @@ void writeNumberSetting(const char* name, std::uint32_t number) {
 }
 
 
-Program::Inside Program::lookInside() const {
-    Inside inside;
-    std::string dll = windowsPathOf("MARIVEL_PROBE_DLL");
-    DeleteFileA(probeOut_.c_str());
+bool Program::loadInside(const std::string& dllPath) const {
     HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, info_.dwProcessId);
-    if (process == nullptr) return inside;
-    void* remote = VirtualAllocEx(process, nullptr, dll.size() + 1, MEM_COMMIT, PAGE_READWRITE);
-    WriteProcessMemory(process, remote, dll.c_str(), dll.size() + 1, nullptr);
+    if (process == nullptr) return false;
+    void* remote = VirtualAllocEx(process, nullptr, dllPath.size() + 1, MEM_COMMIT, PAGE_READWRITE);
+    WriteProcessMemory(process, remote, dllPath.c_str(), dllPath.size() + 1, nullptr);
     auto loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
     HANDLE thread = CreateRemoteThread(process, nullptr, 0, loadLibrary, remote, 0, nullptr);
+    bool ran = false;
     if (thread != nullptr) {
-        WaitForSingleObject(thread, kWaitMs);
+        ran = WaitForSingleObject(thread, kWaitMs) == WAIT_OBJECT_0;
         CloseHandle(thread);
     }
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);
+    return ran;
+}
+
+Program::Inside Program::lookInside() const {
+    Inside inside;
+    DeleteFileA(probeOut_.c_str());
+    if (!loadInside(windowsPathOf("MARIVEL_PROBE_DLL"))) return inside;
     bool written = waitUntil([&] { return GetFileAttributesA(probeOut_.c_str()) != INVALID_FILE_ATTRIBUTES; },
                              [](bool found) { return found; });
     if (!written) return inside;

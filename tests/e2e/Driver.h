@@ -65,6 +65,9 @@ public:
         std::vector<Text> texts;
     };
     Inside lookInside() const;
+    // Loads a DLL into the running program (a Windows path); true once the
+    // loading thread has ended. The DLL itself reports whether it loaded.
+    bool loadInside(const std::string& dllPath) const;
 
 private:
     PROCESS_INFORMATION info_{};
@@ -76,6 +79,21 @@ bool saveWindowImage(HWND window, const std::string& path);
 
 std::string windowText(HWND window);
 std::string itemText(HWND dialog, int id);
+
+// A dialog of the program, worked as a user would.
+// Sets a control's text as typing would: its change notification follows.
+void setItemText(HWND dialog, int id, const std::string& text);
+// Types the characters one by one into a control.
+void typeInto(HWND control, const std::string& text);
+bool isChecked(HWND dialog, int id);
+void setChecked(HWND dialog, int id, bool checked);
+// Posts the click of a push button; returns at once.
+void click(HWND dialog, int id);
+std::vector<std::string> comboItems(HWND combo);
+// The window that has the keyboard focus in the thread that owns `window`.
+HWND focusOf(HWND window);
+// The message of a message box.
+std::string messageBoxText(HWND box);
 // Polls until `read` returns a value accepted by `done`, or the timeout.
 template <typename Read, typename Done>
 auto waitUntil(Read read, Done done, int timeoutMs = kWaitMs) -> decltype(read()) {

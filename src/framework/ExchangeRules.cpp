@@ -1,0 +1,50 @@
+#include "framework/ExchangeRules.h"
+
+#include <cctype>
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool lowerEqual(char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+}
+
+}  // namespace
+
+const char* const kNotAPositiveIntegerMessage = "Please enter a positive integer.";
+
+UnsignedField readUnsignedField(const std::string& text, std::uint32_t min, std::uint32_t max,
+                                std::uint32_t& value) {
+    std::size_t at = 0;
+    while (at < text.size() && isBlank(text[at])) ++at;
+    if (at < text.size() && text[at] == '+') ++at;
+    std::size_t firstDigit = at;
+    std::uint64_t read = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        read = read * 10 + static_cast<std::uint64_t>(text[at] - '0');
+        if (read > 0xFFFFFFFFull) read = 0x100000000ull;  // too large for any range
+    }
+    if (at == firstDigit) return UnsignedField::NotANumber;
+    while (at < text.size() && isBlank(text[at])) ++at;
+    if (at != text.size()) return UnsignedField::NotANumber;
+    if (read < min || read > max) return UnsignedField::OutOfRange;
+    value = static_cast<std::uint32_t>(read);
+    return UnsignedField::Ok;
+}
+
+std::string outOfRangeMessage(std::uint32_t min, std::uint32_t max) {
+    return "Please enter an integer between " + std::to_string(min) + " and " + std::to_string(max) + ".";
+}
+
+std::optional<std::size_t> findPrefixItem(const std::vector<std::string>& items, const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const std::string& item = items[i];
+        if (item.size() < text.size()) continue;
+        bool begins = true;
+        for (std::size_t c = 0; c < text.size() && begins; ++c) begins = lowerEqual(item[c], text[c]);
+        if (begins) return i;
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,124 @@
+#include "ui/SettingsDlg.h"
+
+#include "framework/Shell.h"
+#include "net/Request.h"
+#include "settings/AppState.h"
+#include "ui/SettingsRules.h"
+#include "ui/resource.h"
+
+CSettingsDlg::CSettingsDlg(AppState& state, CSocket& socket)
+    : CDialog(IDD_SETTINGS), state_(state), socket_(socket) {}
+
+// However the dialog ended, a reply never refreshes it once it is gone.
+CSettingsDlg::~CSettingsDlg() { unregister(); }
+
+void CSettingsDlg::unregister() {
+    if (state_.openSettingsDlg == this) state_.openSettingsDlg = nullptr;
+}
+
+bool CSettingsDlg::onInitDialog() {
+    CComboBox servers = item<CComboBox>(IDC_SERVER);
+    for (const std::string& server : splitServerList(state_.timeServerList.get())) servers.addString(server);
+    item<CUpDown>(IDC_POLL_SPIN).setRange(static_cast<int>(kPollPeriodMinMinutes),
+                                          static_cast<int>(kPollPeriodMaxMinutes));
+    state_.openSettingsDlg = this;
+    return true;  // the focus goes to the server
+}
+
+void CSettingsDlg::refresh() {
+    CDataExchange dx(handle(), false);
+    doDataExchange(dx);
+}
+
+void CSettingsDlg::doDataExchange(CDataExchange& dx) {
+    if (!dx.saving()) {
+        timeServer_ = state_.timeServer.get();
+        alwaysOnTop_ = state_.alwaysOnTop;
+        setSystemClock_ = state_.setSystemClock;
+        pollPeriod_ = state_.pollPeriod;
+        port_ = state_.port.get();
+        hourDisplay24_ = state_.hourDisplay24;
+        lastResponse_ = lastResponseText(static_cast<std::uint32_t>(state_.lastResponseTime.load()),
+                                         state_.correction);
+    }
+    dx.number(IDC_POLL_PERIOD, pollPeriod_, kPollPeriodMinMinutes, kPollPeriodValidMax);
+    dx.check(IDC_ALWAYS_ON_TOP, alwaysOnTop_);
+    dx.check(IDC_SET_SYSTEM_CLOCK, setSystemClock_);
+    dx.text(IDC_LAST_RESPONSE, lastResponse_);
+    dx.text(IDC_PORT, port_);
+    dx.check(IDC_HOUR_DISPLAY_24, hourDisplay24_);
+    dx.comboText(IDC_SERVER, timeServer_);
+    if (timeServer_ != state_.timeServer.get()) {
+        // A new server: ask it at the next tick, and show "Never" until it answers.
+        state_.nextPollTime = 0;
+        state_.lastResponseTime = 0;
+    }
+    if (dx.saving()) {
+        state_.timeServer.set(timeServer_);
+        state_.alwaysOnTop = alwaysOnTop_;
+        state_.setSystemClock = setSystemClock_;
+        state_.pollPeriod = pollPeriod_;
+        state_.port.set(port_);
+        state_.hourDisplay24 = hourDisplay24_;
+    }
+}
+
+bool CSettingsDlg::onMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR&) {
+    if (message != WM_COMMAND) return false;
+    switch (LOWORD(wParam)) {
+        case IDC_DELETE:
+            if (HIWORD(wParam) != BN_CLICKED) return false;
+            deleteSelectedServer();
+            return true;
+        case IDC_POLL_PERIOD:
+            if (HIWORD(wParam) != EN_CHANGE) return false;
+            clampPollPeriod();
+            return true;
+        case IDC_SET_CLOCK:
+            if (HIWORD(wParam) != BN_CLICKED) return false;
+            // The system's own date and time panel; the dialog stays open.
+            runCommandLine("control timedate.cpl");
+            return true;
+        case IDC_PING_NOW:
+            if (HIWORD(wParam) != BN_CLICKED) return false;
+            pingNow();
+            return true;
+        default:
+            return false;
+    }
+}
+
+void CSettingsDlg::clampPollPeriod() {
+    CEdit field = item<CEdit>(IDC_POLL_PERIOD);
+    // Setting the text raises this notification again, which then finds a
+    // value in range.
+    if (auto clamped = clampedPollPeriodText(field.text())) field.setText(*clamped);
+}
+
+void CSettingsDlg::deleteSelectedServer() {
+    CComboBox servers = item<CComboBox>(IDC_SERVER);
+    int selected = servers.curSel();
+    if (selected == CB_ERR) return;
+    servers.deleteString(selected);
+    servers.setCurSel(0);
+}
+
+void CSettingsDlg::pingNow() {
+    // Stored when they validate; the request goes out either way, with
+    // whatever is stored.
+    updateData(true);
+    startRequest(state_, socket_);
+}
+
+void CSettingsDlg::onOk() {
+    // The server as the last exchange left it: this OK has not stored the
+    // dialog's values yet.
+    state_.timeServerList.set(rebuildServerList(item<CComboBox>(IDC_SERVER).items(), state_.timeServer.get()));
+    unregister();
+    CDialog::onOk();
+}
+
+void CSettingsDlg::onCancel() {
+    unregister();
+    CDialog::onCancel();
+}

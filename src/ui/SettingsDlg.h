@@ -1,0 +1,46 @@
+// The settings dialog: the time server and the list it is chosen from, the
+// port, the poll period and the three options, the last response and the
+// correction, Ping Now and the system's own date and time panel.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "framework/Dialog.h"
+
+class CSocket;
+struct AppState;
+
+class CSettingsDlg : public CDialog {
+public:
+    CSettingsDlg(AppState& state, CSocket& socket);
+    ~CSettingsDlg() override;
+
+    // Shows the state after a reply. Runs on the user-interface thread; the
+    // poll-period clamp answers it as it answers the user's edits.
+    void refresh();
+
+protected:
+    bool onInitDialog() override;
+    bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+    void doDataExchange(CDataExchange& dx) override;
+    void onOk() override;
+    void onCancel() override;
+
+private:
+    void clampPollPeriod();
+    void deleteSelectedServer();
+    void pingNow();
+    void unregister();
+
+    AppState& state_;
+    CSocket& socket_;
+
+    // The state while the dialog is open.
+    std::uint32_t pollPeriod_ = 0;
+    std::int32_t alwaysOnTop_ = 0;
+    std::int32_t setSystemClock_ = 0;
+    std::string lastResponse_;
+    std::string port_;
+    std::int32_t hourDisplay24_ = 0;
+    std::string timeServer_;
+};

@@ -1,0 +1,55 @@
+#include "ui/SettingsRules.h"
+
+#include <cctype>
+#include <ctime>
+
+#include "errors/FormatText.h"
+#include "platform/Clock.h"
+
+std::string lastResponseText(std::uint32_t lastResponseTime, std::int32_t correction) {
+    if (lastResponseTime == 0) return "Never";
+    std::tm fields{};
+    char when[80] = {};
+    if (platform::localCalendar(lastResponseTime, fields))
+        std::strftime(when, sizeof when, " %I:%M:%S %p  %b %d, %Y", &fields);
+    char text[160] = {};
+    bool single = correction == 1 || correction == -1;
+    formatText(text, sizeof text, "%s\r\n Correction: %ld Second%s", when, static_cast<long>(correction),
+               single ? "" : "s");
+    return text;
+}
+
+std::optional<std::string> clampedPollPeriodText(const std::string& text) {
+    std::size_t at = 0;
+    while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '-' || text[at] == '+')) negative = text[at++] == '-';
+    std::uint32_t magnitude = 0;
+    for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at) {
+        magnitude = magnitude * 10 + static_cast<std::uint32_t>(text[at] - '0');
+        if (magnitude > kPollPeriodMaxMinutes) magnitude = kPollPeriodMaxMinutes + 1;  // no overflow
+    }
+    if (magnitude == 0) return std::to_string(kPollPeriodMinMinutes);
+    // Taken as unsigned, a negative number is far above the range.
+    if (negative || magnitude > kPollPeriodMaxMinutes) return std::to_string(kPollPeriodMaxMinutes);
+    return std::nullopt;
+}
+
+std::vector<std::string> splitServerList(const std::string& list) {
+    std::vector<std::string> items;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t bar = list.find('|', start);
+        if (bar == std::string::npos) bar = list.size();
+        if (bar > start) items.push_back(list.substr(start, bar - start));
+        start = bar + 1;
+    }
+    return items;
+}
+
+std::string rebuildServerList(const std::vector<std::string>& items, const std::string& timeServer) {
+    std::string list;
+    for (auto item = items.rbegin(); item != items.rend(); ++item) list += *item + "|";
+    if (list.find(timeServer) == std::string::npos) list += timeServer + "|";
+    return list;
+}

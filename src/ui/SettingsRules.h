@@ -1,0 +1,34 @@
+// The settings dialog's rules, worked out without any window: what the
+// last-response field says, how the poll-period field is kept in range, and
+// how the server list is split and rebuilt.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// "Never" before the first reply; otherwise the server's time as local time
+// and the correction, on two lines. `lastResponseTime` is an unsigned count
+// of seconds since 1970, so replies up to 2106 show right.
+std::string lastResponseText(std::uint32_t lastResponseTime, std::int32_t correction);
+
+// The poll period the up-down control offers, in minutes.
+constexpr std::uint32_t kPollPeriodMinMinutes = 1;
+constexpr std::uint32_t kPollPeriodMaxMinutes = 1440;
+// The range OK accepts, wider than the up-down control's.
+constexpr std::uint32_t kPollPeriodValidMax = 65535;
+
+// Answers an edit of the poll-period field: the text to put in its place,
+// or nothing when it may stay. The text is read as a signed decimal number
+// from its start (as atoi does, without atoi's overflow): 0 becomes "1",
+// anything above 1440, a negative number included, becomes "1440".
+std::optional<std::string> clampedPollPeriodText(const std::string& text);
+
+// The stored list, "|"-separated, as the list control's items: every
+// non-empty entry, the whole list however long it is.
+std::vector<std::string> splitServerList(const std::string& list);
+
+// The list OK stores: the items from the last to the first, each followed
+// by "|", then `timeServer` and "|" when the list does not already contain
+// it anywhere (an empty server always does).
+std::string rebuildServerList(const std::vector<std::string>& items, const std::string& timeServer);

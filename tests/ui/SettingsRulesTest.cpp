@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "ui/SettingsRules.h"
+
+namespace {
+
+// Local time is half an hour off UTC, so UTC shown as local would fail.
+class LastResponseText : public ::testing::Test {
+protected:
+    void SetUp() override { useZone("IST-5:30"); }
+    void TearDown() override { useZone("UTC0"); }
+    static void useZone(const char* tz) {
+        setenv("TZ", tz, 1);
+        tzset();
+    }
+};
+
+constexpr std::uint32_t k2000Utc = 946684800;  // 2000-01-01 00:00:00 UTC
+
+}  // namespace
+
+TEST_F(LastResponseText, NeverBeforeTheFirstReply) { EXPECT_EQ(lastResponseText(0, 17), "Never"); }
+
+TEST_F(LastResponseText, LocalTimeThenTheCorrectionWithItsPlural) {
+    EXPECT_EQ(lastResponseText(k2000Utc, 0), " 05:30:00 AM  Jan 01, 2000\r\n Correction: 0 Seconds");
+    EXPECT_EQ(lastResponseText(k2000Utc + 12 * 3600, 2), " 05:30:00 PM  Jan 01, 2000\r\n Correction: 2 Seconds");
+    EXPECT_EQ(lastResponseText(k2000Utc, -1), " 05:30:00 AM  Jan 01, 2000\r\n Correction: -1 Second");
+    EXPECT_EQ(lastResponseText(k2000Utc, 1), " 05:30:00 AM  Jan 01, 2000\r\n Correction: 1 Second");
+    EXPECT_EQ(lastResponseText(k2000Utc, -2147483647 - 1),
+              " 05:30:00 AM  Jan 01, 2000\r\n Correction: -2147483648 Seconds");
+}
+
+TEST_F(LastResponseText, TimesPast2038ReadAsUnsigned) {
+    // 0x80000000 is 2038-01-19 03:14:08 UTC; as a signed count it would be 1901.
+    EXPECT_EQ(lastResponseText(0x80000000u, 3), " 08:44:08 AM  Jan 19, 2038\r\n Correction: 3 Seconds");
+    EXPECT_EQ(lastResponseText(0xFFFFFFFFu, 3), " 11:58:15 AM  Feb 07, 2106\r\n Correction: 3 Seconds");
+}
+
+TEST(PollPeriodClamp, NothingOrZeroBecomesOneAndTooMuchBecomes1440) {
+    struct Case {
+        const char* typed;
+        const char* becomes;  // null: stays as typed
+    };
+    const Case cases[] = {
+        {"", "1"},          {"0", "1"},           {"abc", "1"},         {"-0", "1"},      {"  0012", nullptr},
+        {"1", nullptr},     {"1440", nullptr},    {"1441", "1440"},     {"2000", "1440"}, {"-5", "1440"},
+        {"12abc", nullptr}, {"99999999999999999999", "1440"}, {"+7", nullptr}, {"-", "1"}, {" 12 ", nullptr},
+    };
+    for (const Case& c : cases) {
+        auto clamped = clampedPollPeriodText(c.typed);
+        if (c.becomes == nullptr)
+            EXPECT_FALSE(clamped.has_value()) << '"' << c.typed << "\" became " << *clamped;
+        else
+            EXPECT_EQ(clamped.value_or("(unchanged)"), c.becomes) << '"' << c.typed << '"';
+    }
+}
+
+TEST(ServerList, SplitsAtEveryBarAndSkipsEmptyEntries) {
+    using Items = std::vector<std::string>;
+    EXPECT_EQ(splitServerList(""), Items{});
+    EXPECT_EQ(splitServerList("|||"), Items{});
+    EXPECT_EQ(splitServerList("a|b"), (Items{"a", "b"}));
+    EXPECT_EQ(splitServerList("|a||b|"), (Items{"a", "b"}));
+}
+
+TEST(ServerList, ALongListIsReadWhole) {
+    std::string list;
+    for (int i = 0; i < 300; ++i) list += "server" + std::to_string(i) + ".example|";
+    ASSERT_GT(list.size(), 1023u);
+    std::vector<std::string> items = splitServerList(list);
+    ASSERT_EQ(items.size(), 300u);
+    EXPECT_EQ(items.back(), "server299.example");
+}
+
+TEST(ServerList, RebuildsFromTheLastItemToTheFirstEachFollowedByABar) {
+    EXPECT_EQ(rebuildServerList({"a.org", "b.org", "c.org"}, "b.org"), "c.org|b.org|a.org|");
+    EXPECT_EQ(rebuildServerList({}, ""), "");
+}
+
+TEST(ServerList, AppendsTheServerOnlyWhenNoPartOfTheListHoldsIt) {
+    EXPECT_EQ(rebuildServerList({"a.org", "b.org"}, "new.net"), "b.org|a.org|new.net|");
+    // A substring anywhere counts, even across entries.
+    EXPECT_EQ(rebuildServerList({"time.a.org"}, "a.org"), "time.a.org|");
+    EXPECT_EQ(rebuildServerList({"b", "a"}, "a|b"), "a|b|");
+    EXPECT_EQ(rebuildServerList({"a.org"}, ""), "a.org|");
+}
+
+TEST(ServerList, ALongListSurvivesOpeningAndOk) {
+    std::string list;
+    for (int i = 0; i < 300; ++i) list += "server" + std::to_string(i) + ".example|";
+    std::vector<std::string> items = splitServerList(list);
+    std::string stored = rebuildServerList(items, "server7.example");
+    EXPECT_EQ(splitServerList(stored).size(), 300u);
+    EXPECT_EQ(stored.size(), list.size());
+}
