@@ -83,7 +83,15 @@ int main(int argc, char** argv) {
         saved = false;
     } else {
         Sleep(500);  // drawn before the picture is taken
-        std::printf("Last response (settings): %s\n", driver::itemText(settings, IDC_LAST_RESPONSE).c_str());
+        // The field holds two lines: when the reply came, and the correction.
+        std::string lastResponse = driver::itemText(settings, IDC_LAST_RESPONSE);
+        std::printf("Settings, Last Response:\n");
+        for (std::size_t start = 0; start <= lastResponse.size();) {
+            std::size_t end = lastResponse.find("\r\n", start);
+            if (end == std::string::npos) end = lastResponse.size();
+            std::printf("           |%s\n", lastResponse.substr(start, end - start).c_str());
+            start = end + 2;
+        }
         saved = driver::saveWindowImage(settings, argv[3]) && saved;
         PostMessageA(settings, WM_COMMAND, IDCANCEL, 0);
         driver::waitUntil([&] { return IsWindow(settings) != FALSE; }, [](bool open) { return !open; });
