@@ -9,7 +9,7 @@ JOBS := $(shell nproc)
 
 CONFIGURE_WIN = cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: deps build test run dist bench bench-wine clean
+.PHONY: deps build test run dist bench bench-wine bench-soak clean
 
 deps:
 	@tools/install-deps
@@ -46,6 +46,12 @@ bench: deps
 bench-wine: build
 	tests/harness/isolated tests/harness/with-peers --shift 4321 tests/harness/with-wine --unix \
 		bench/run-wine-accuracy $(WIN) $(NATIVE)
+
+# The real program under Wine over minutes: the display, a flood, load and
+# footprint (about 45 minutes).
+bench-soak: build
+	tests/harness/isolated tests/harness/with-peers --shift 4321 tests/harness/with-wine --unix \
+		bench/run-wine-soak $(WIN) $(NATIVE)
 
 clean:
 	rm -rf build

@@ -76,9 +76,7 @@ BOOL CALLBACK matchWindow(HWND window, LPARAM data) {
 
 }  // namespace
 
-Program::Program(const Environment& environment) : Program(programPath(), environment) {}
-
-Program::Program(const std::string& path, const Environment& environment) {
+Program::Program(const Environment& environment, const std::string& path) {
     std::string commandLine = "\"" + path + "\"";
     char folder[MAX_PATH] = {};
     GetTempPathA(sizeof folder, folder);

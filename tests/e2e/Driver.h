@@ -27,9 +27,7 @@ using Environment = std::map<std::string, std::optional<std::string>>;
 // A started program; ended (by its handle) if still running at the end.
 class Program {
 public:
-    explicit Program(const Environment& environment = {});
-    // The program at `path` (a Windows path) instead of MARIVEL_EXE.
-    Program(const std::string& path, const Environment& environment);
+    explicit Program(const Environment& environment = {}, const std::string& path = programPath());
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
@@ -40,6 +38,7 @@ public:
     // true once ended; `status` is its exit status.
     bool waitForExit(DWORD& status, int timeoutMs = kWaitMs);
     DWORD id() const { return info_.dwProcessId; }
+    HANDLE process() const { return info_.hProcess; }
 
     struct MenuItem {
         unsigned id;       // 0 for a separator

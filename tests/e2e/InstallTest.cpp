@@ -184,7 +184,7 @@ TEST_F(Installer, InstallsRunsAndUninstallsLeavingTheUsersSettings) {
         EXPECT_TRUE(samePath(entry.command, "MsiExec.exe /X" + productCode)) << entry.command;
 
         {
-            driver::Program clock(program, {});
+            driver::Program clock({}, program);
             HWND window = clock.waitForWindow("Marivel 95");
             ASSERT_NE(window, nullptr) << "the installed clock shows no window";
             std::string time = driver::waitUntil(

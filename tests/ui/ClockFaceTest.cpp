@@ -4,21 +4,13 @@
 #include <ctime>
 
 #include "ui/ClockFace.h"
+#include "ui/LocalZoneTest.h"
 
 namespace {
 
 constexpr std::int64_t k2000At132345 = 946733025;  // 2000-01-01 13:23:45 UTC
 
-// Runs the formatting under a chosen local zone.
-class ClockTextsTest : public ::testing::Test {
-protected:
-    void SetUp() override { useZone("UTC0"); }
-    void TearDown() override { useZone("UTC0"); }
-    static void useZone(const char* tz) {
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-};
+using ClockTextsTest = LocalZoneTest;
 
 }  // namespace
 

@@ -3,19 +3,15 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "ui/LocalZoneTest.h"
 #include "ui/SettingsRules.h"
 
 namespace {
 
 // Local time is half an hour off UTC, so UTC shown as local would fail.
-class LastResponseText : public ::testing::Test {
+class LastResponseText : public LocalZoneTest {
 protected:
     void SetUp() override { useZone("IST-5:30"); }
-    void TearDown() override { useZone("UTC0"); }
-    static void useZone(const char* tz) {
-        setenv("TZ", tz, 1);
-        tzset();
-    }
 };
 
 constexpr std::uint32_t k2000Utc = 946684800;  // 2000-01-01 00:00:00 UTC

@@ -1,0 +1,82 @@
+// marivel.exe under Wine with its SetSystemTime replaced by the recorder in
+// ClockHook.dll (MARIVEL_HOOK_DLL), for the benchmarks that drive the real
+// program.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "../tests/e2e/Driver.h"
+#include "ui/resource.h"
+
+namespace bench {
+
+// One recorded call: what the program would set, and when it asked; both
+// FILETIME units (100 ns since 1601).
+struct ClockCall {
+    unsigned long long wanted, at;
+    // What it would set minus the true server time, for a server `shift`
+    // seconds ahead of this machine.
+    double errorMs(double shiftSeconds) const {
+        return (static_cast<double>(wanted) - static_cast<double>(at)) / 1e4 - shiftSeconds * 1000.0;
+    }
+};
+
+class HookedClock {
+public:
+    // Starts the program on the settings now in the registry and hooks it.
+    bool start() {
+        char folder[MAX_PATH] = {};
+        GetTempPathA(sizeof folder, folder);
+        record_ = std::string(folder) + "marivel-hook-" + std::to_string(GetCurrentProcessId()) + "-" +
+                  std::to_string(GetTickCount()) + ".txt";
+        program.emplace(driver::Environment{{"MARIVEL_HOOK_OUT", record_}});
+        window = program->waitForWindow("Marivel 95");
+        return window != nullptr && program->loadInside(driver::windowsPathOf("MARIVEL_HOOK_DLL")) &&
+               GetFileAttributesA((record_ + ".hooked").c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    ~HookedClock() {
+        DeleteFileA(record_.c_str());
+        DeleteFileA((record_ + ".hooked").c_str());
+    }
+
+    // Opens the settings, points the clock at `server` with "Set System
+    // Clock" on and presses Ping Now; returns the dialog, left open.
+    HWND openSettingsAndPing(const std::string& server, const std::string& portText) {
+        PostMessageA(window, WM_SYSCOMMAND, IDM_SETTINGS, 0);
+        HWND dialog = program->waitForWindow("Marivel 95 Settings");
+        if (dialog == nullptr) return nullptr;
+        SetWindowTextA(GetDlgItem(dialog, IDC_SERVER), server.c_str());
+        driver::setItemText(dialog, IDC_PORT, portText);
+        driver::setChecked(dialog, IDC_SET_SYSTEM_CLOCK, true);
+        driver::click(dialog, IDC_PING_NOW);
+        return dialog;
+    }
+
+    std::vector<ClockCall> calls() const {
+        std::vector<ClockCall> read;
+        std::ifstream in(record_);
+        ClockCall call{};
+        while (in >> call.wanted >> call.at) read.push_back(call);
+        return read;
+    }
+
+    DWORD close() {
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        DWORD status = 0xDEAD;
+        program->waitForExit(status);
+        return status;
+    }
+
+    std::optional<driver::Program> program;
+    HWND window = nullptr;
+
+private:
+    std::string record_;
+};
+
+}  // namespace bench

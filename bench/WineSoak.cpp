@@ -1,0 +1,333 @@
+// The real marivel.exe under Wine, watched as a user and a system would
+// watch it over minutes. Servers come from tests/harness/with-peers
+// (MARIVEL_NTP_PEER, shifted by MARIVEL_PEER_SHIFT seconds).
+//   wine_soak.exe display SECONDS   the time field read every 50 ms
+//   wine_soak.exe flood SECONDS     the same while bench/Flood.cpp floods the
+//                                   program's port: writes DIR/ready once the
+//                                   correction is in, stops at DIR/done
+//                                   (DIR = MARIVEL_SOAK_DIR, a Windows path)
+//   wine_soak.exe load SECONDS SERVER   poll period 0 and a Ping every 100 ms;
+//                                   threads, handles and working set every 10 s
+//   wine_soak.exe footprint OTHER.exe   marivel.exe beside another program
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+#include <winternl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "HookedClock.h"
+
+namespace {
+
+double nowMs() {
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    unsigned long long ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return static_cast<double>(ticks - 116444736000000000ull) / 1e4;  // since 1970
+}
+
+double peerShift() {
+    const char* shift = std::getenv("MARIVEL_PEER_SHIFT");
+    return shift != nullptr ? std::atof(shift) : 0.0;
+}
+
+std::string ntpPeer() {
+    const char* peer = std::getenv("MARIVEL_NTP_PEER");
+    return peer != nullptr ? peer : "";
+}
+
+// The instant the clock shows (24-hour form, "HH:MM:SS " and "Mon DD,
+// YYYY"), in seconds since 1970, or -1.
+long long shownSecond(HWND clock) {
+    std::string time = driver::itemText(clock, IDC_CLOCK_TIME), date = driver::itemText(clock, IDC_CLOCK_DATE);
+    std::tm fields{};
+    char month[4] = {};
+    if (std::sscanf(time.c_str(), "%d:%d:%d", &fields.tm_hour, &fields.tm_min, &fields.tm_sec) != 3 ||
+        std::sscanf(date.c_str(), "%3s %d, %d", month, &fields.tm_mday, &fields.tm_year) != 3)
+        return -1;
+    static const char* const kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    const char* found = std::strstr(kMonths, month);
+    if (found == nullptr) return -1;
+    fields.tm_mon = static_cast<int>(found - kMonths) / 3;
+    fields.tm_year -= 1900;
+    fields.tm_isdst = -1;
+    return static_cast<long long>(std::mktime(&fields));
+}
+
+struct ProcessFigures {
+    std::size_t threads = 0;
+    DWORD handles = 0;
+    double workingSetKb = 0;
+    double cpuMs = 0;
+};
+
+// The handles a process holds, from the system's handle table: Wine answers
+// GetProcessHandleCount for the calling process only.
+DWORD handleCount(DWORD processId) {
+    struct HandleEntry {
+        ULONG ownerId;
+        BYTE objectType, flags;
+        USHORT value;
+        PVOID object;
+        ULONG access;
+    };
+    struct HandleTable {
+        ULONG count;
+        HandleEntry entries[1];
+    };
+    std::vector<unsigned char> buffer(1 << 20);
+    ULONG needed = 0;
+    NTSTATUS status;
+    while ((status = NtQuerySystemInformation(SystemHandleInformation, buffer.data(),
+                                              static_cast<ULONG>(buffer.size()), &needed)) ==
+               static_cast<NTSTATUS>(0xC0000004L) &&  // STATUS_INFO_LENGTH_MISMATCH
+           buffer.size() < (64u << 20))
+        buffer.resize(buffer.size() * 2);
+    if (status != 0) return 0;
+    const auto* table = reinterpret_cast<const HandleTable*>(buffer.data());
+    DWORD count = 0;
+    for (ULONG i = 0; i < table->count; ++i)
+        if (table->entries[i].ownerId == processId) ++count;
+    return count;
+}
+
+ProcessFigures figuresOf(const driver::Program& program) {
+    ProcessFigures figures;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof thread;
+    for (BOOL more = Thread32First(snapshot, &thread); more; more = Thread32Next(snapshot, &thread))
+        if (thread.th32OwnerProcessID == program.id()) ++figures.threads;
+    CloseHandle(snapshot);
+    figures.handles = handleCount(program.id());
+    PROCESS_MEMORY_COUNTERS memory{};
+    if (GetProcessMemoryInfo(program.process(), &memory, sizeof memory))
+        figures.workingSetKb = static_cast<double>(memory.WorkingSetSize) / 1024.0;
+    FILETIME created, exited, kernel, user;
+    if (GetProcessTimes(program.process(), &created, &exited, &kernel, &user)) {
+        auto ms = [](const FILETIME& t) {
+            return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) /
+                   1e4;
+        };
+        figures.cpuMs = ms(kernel) + ms(user);
+    }
+    return figures;
+}
+
+bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Watches the time field: every change, its gap from the one before, and
+// how far the shown second is from the server's true time then.
+class DisplayWatch {
+public:
+    explicit DisplayWatch(HWND clock, double shiftSeconds) : clock_(clock), shift_(shiftSeconds) {}
+
+    void sample() {
+        std::string text = driver::itemText(clock_, IDC_CLOCK_TIME);
+        double at = nowMs();
+        if (text == lastText_) return;
+        lastText_ = text;
+        long long shown = shownSecond(clock_);
+        if (shown < 0) return;
+        if (lastChangeAt_ > 0) {
+            maxGapMs = std::max(maxGapMs, at - lastChangeAt_);
+            long long step = shown - lastShown_;
+            if (step > 1) skipped += step - 1;
+            if (step < 1) repeated += 1 - step;
+        }
+        distancesMs.push_back(static_cast<double>(shown) * 1000.0 - (at + shift_ * 1000.0));
+        lastChangeAt_ = at;
+        lastShown_ = shown;
+    }
+
+    double maxGapMs = 0;
+    long long skipped = 0, repeated = 0;
+    std::vector<double> distancesMs;
+
+private:
+    HWND clock_;
+    double shift_;
+    std::string lastText_;
+    double lastChangeAt_ = 0;
+    long long lastShown_ = 0;
+};
+
+void printDistances(const std::vector<double>& distances) {
+    if (distances.empty()) return;
+    std::vector<double> sorted = distances;
+    std::sort(sorted.begin(), sorted.end());
+    std::printf("| shown second minus true server time at each change, ms | median %.0f, from %.0f to %.0f |\n",
+                sorted[sorted.size() / 2], sorted.front(), sorted.back());
+}
+
+void prepare(const std::string& server, std::uint32_t pollPeriod) {
+    driver::deleteSettings();
+    driver::writeTextSetting("TimeServer", server);
+    driver::writeTextSetting("Port", "ntp");
+    driver::writeNumberSetting("PollPeriod", pollPeriod);
+    driver::writeNumberSetting("24HourDisplay", 1);
+}
+
+bool waitForCorrection(HWND clock, double shift) {
+    return driver::waitUntil([&] { return shownSecond(clock); },
+                             [&](long long shown) {
+                                 return shown > 0 && std::fabs(static_cast<double>(shown) * 1000.0 -
+                                                               (nowMs() + shift * 1000.0)) < 2000.0;
+                             }) > 0;
+}
+
+int display(int seconds) {
+    double shift = peerShift();
+    prepare(ntpPeer(), 60);
+    driver::Program clock;
+    HWND window = clock.waitForWindow("Marivel 95");
+    if (window == nullptr || !waitForCorrection(window, shift)) return 1;
+    DisplayWatch watch(window, shift);
+    for (double end = nowMs() + seconds * 1000.0; nowMs() < end; Sleep(50)) watch.sample();
+    std::printf("| what, over %d s | figure |\n| --- | --- |\n", seconds);
+    std::printf("| changes seen | %zu |\n| largest gap between two changes, ms | %.0f |\n", watch.distancesMs.size(),
+                watch.maxGapMs);
+    std::printf("| shown seconds skipped / shown twice | %lld / %lld |\n", watch.skipped, watch.repeated);
+    printDistances(watch.distancesMs);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    return 0;
+}
+
+int flood(int seconds) {
+    double shift = peerShift();
+    std::string dir = driver::windowsPathOf("MARIVEL_SOAK_DIR");
+    prepare("", 60);
+    bench::HookedClock clock;
+    if (!clock.start()) return 1;
+    HWND dialog = clock.openSettingsAndPing(ntpPeer(), "ntp");
+    if (dialog == nullptr) return 1;
+    driver::click(dialog, IDOK);
+    if (!waitForCorrection(clock.window, shift)) return 1;
+    Sleep(2000);  // the tick after the change of server asks again
+    std::size_t callsBefore = clock.calls().size();
+    ProcessFigures before = figuresOf(*clock.program);
+    if (FILE* ready = std::fopen((dir + "\\ready").c_str(), "wb")) std::fclose(ready);
+
+    DisplayWatch watch(clock.window, shift);
+    int pings = 0, wrongShown = 0;
+    double start = nowMs();
+    for (double lastPing = start; nowMs() < start + seconds * 1000.0 && !fileExists(dir + "\\done"); Sleep(50)) {
+        watch.sample();
+        long long shown = shownSecond(clock.window);
+        // A ping's own tick runs one second ahead, and a ping sets the
+        // correction to -1 until its reply: allow both.
+        if (shown > 0 && std::fabs(static_cast<double>(shown) * 1000.0 - (nowMs() + shift * 1000.0)) > 2500.0)
+            ++wrongShown;
+        if (nowMs() - lastPing > 5000) {
+            PostMessageA(clock.window, WM_SYSCOMMAND, IDM_PING, 0);
+            lastPing = nowMs();
+            ++pings;
+        }
+    }
+    Sleep(2000);
+    ProcessFigures after = figuresOf(*clock.program);
+    std::vector<bench::ClockCall> calls = clock.calls();
+    int trueSettings = 0, falseSettings = 0;
+    for (std::size_t i = callsBefore; i < calls.size(); ++i)
+        (std::fabs(calls[i].errorMs(shift)) < 2000.0 ? trueSettings : falseSettings)++;
+    bool running = WaitForSingleObject(clock.program->process(), 0) == WAIT_TIMEOUT;
+    std::printf("| during the flood | figure |\n| --- | --- |\n");
+    std::printf("| largest gap between two changes of the time, ms | %.0f |\n", watch.maxGapMs);
+    std::printf("| samples showing a time off the server's by more than 2.5 s | %d |\n", wrongShown);
+    std::printf("| pings through the system menu / clock settings from the real server | %d / %d |\n", pings,
+                trueSettings);
+    std::printf("| clock settings from a false reply | %d |\n", falseSettings);
+    std::printf("| working set before / after, KB | %.0f / %.0f |\n", before.workingSetKb, after.workingSetKb);
+    std::printf("| threads before / after | %zu / %zu |\n", before.threads, after.threads);
+    std::printf("| still running afterwards | %s |\n", running ? "yes" : "no");
+    clock.close();
+    return 0;
+}
+
+int load(int seconds, const std::string& server) {
+    prepare(server, 0);
+    driver::Program clock;
+    HWND window = clock.waitForWindow("Marivel 95");
+    if (window == nullptr) return 1;
+    std::printf("| after, s | threads | handles | working set, KB |\n| --- | --- | --- | --- |\n");
+    double start = nowMs();
+    for (int tenth = 0; nowMs() < start + seconds * 1000.0; ++tenth) {
+        PostMessageA(window, WM_SYSCOMMAND, IDM_PING, 0);
+        if (tenth % 100 == 0) {
+            ProcessFigures figures = figuresOf(clock);
+            std::printf("| %.0f | %zu | %lu | %.0f |\n", (nowMs() - start) / 1000.0, figures.threads,
+                        static_cast<unsigned long>(figures.handles), figures.workingSetKb);
+            std::fflush(stdout);
+        }
+        Sleep(100);
+    }
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    DWORD status = 0;
+    clock.waitForExit(status);
+    return 0;
+}
+
+struct Footprint {
+    double fileKb = 0, firstDisplayMs = 0;
+    ProcessFigures at60, idleStart;
+};
+
+Footprint footprintOf(const std::string& path, bool corrected) {
+    Footprint result;
+    WIN32_FILE_ATTRIBUTE_DATA file{};
+    if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &file))
+        result.fileKb = static_cast<double>(file.nFileSizeLow) / 1024.0;
+    double start = nowMs();
+    driver::Program program({}, path);
+    HWND window = program.waitForWindow(nullptr);
+    if (window == nullptr) return result;
+    if (corrected) waitForCorrection(window, peerShift());
+    result.firstDisplayMs = nowMs() - start;
+    Sleep(static_cast<DWORD>(std::max(0.0, start + 60000.0 - nowMs())));
+    result.idleStart = figuresOf(program);
+    Sleep(60000);
+    result.at60 = figuresOf(program);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    DWORD status = 0;
+    program.waitForExit(status);
+    return result;
+}
+
+int footprint(const std::string& other) {
+    prepare(ntpPeer(), 60);
+    Footprint ours = footprintOf(driver::programPath(), true);
+    Footprint theirs = footprintOf(other, false);
+    auto row = [](const char* what, double a, double b) {
+        std::printf("| %s | %.1f | %.1f | %.2f |\n", what, a, b, b != 0 ? a / b : 0.0);
+    };
+    std::printf("| what | marivel.exe | minimal dialog | ratio |\n| --- | --- | --- | --- |\n");
+    row("file size, KB", ours.fileKb, theirs.fileKb);
+    row("working set after 60 s, KB", ours.idleStart.workingSetKb, theirs.idleStart.workingSetKb);
+    row("threads after 60 s", static_cast<double>(ours.idleStart.threads), static_cast<double>(theirs.idleStart.threads));
+    row("handles after 60 s", ours.idleStart.handles, theirs.idleStart.handles);
+    row("CPU time over 60 idle s, ms", ours.at60.cpuMs - ours.idleStart.cpuMs,
+        theirs.at60.cpuMs - theirs.idleStart.cpuMs);
+    row("start to first (corrected) display, ms", ours.firstDisplayMs, theirs.firstDisplayMs);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string mode = argc > 1 ? argv[1] : "";
+    int seconds = argc > 2 ? std::atoi(argv[2]) : 60;
+    if (mode == "display") return display(seconds);
+    if (mode == "flood") return flood(seconds);
+    if (mode == "load" && argc > 3) return load(seconds, argv[3]);
+    if (mode == "footprint" && argc > 2) return footprint(argv[2]);
+    std::fprintf(stderr, "usage: wine_soak.exe display|flood SECONDS | load SECONDS SERVER | footprint OTHER.exe\n");
+    return 2;
+}
