@@ -9,7 +9,7 @@ JOBS := $(shell nproc)
 
 CONFIGURE_WIN = cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: deps build test run dist bench bench-wine bench-soak clean
+.PHONY: deps build test run dist bench bench-wine bench-soak fuzz tsan clean
 
 deps:
 	@tools/install-deps
@@ -23,6 +23,7 @@ build: deps
 test: build
 	ctest --test-dir $(NATIVE) --output-on-failure -j$(JOBS)
 	ctest --test-dir $(WIN) --output-on-failure
+	$(MAKE) --no-print-directory tsan
 
 # ONLINE=1: the user's stored settings against the Internet, still unable
 # to set this machine's clock.
@@ -52,6 +53,17 @@ bench-wine: build
 bench-soak: build
 	tests/harness/isolated tests/harness/with-peers --shift 4321 tests/harness/with-wine --unix \
 		bench/run-wine-soak $(WIN) $(NATIVE)
+
+# Every fuzz target for 60 s, in the private namespace; clang only here.
+fuzz:
+	@tools/install-deps clang libclang-rt-14-dev
+	fuzz/run -t 60
+
+# The native core tests again under ThreadSanitizer (it excludes ASan).
+tsan: deps
+	cmake -S . -B build/tsan -DMARIVEL_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build/tsan -j$(JOBS)
+	ctest --test-dir build/tsan --output-on-failure -j$(JOBS) -E harness_selftest
 
 clean:
 	rm -rf build

@@ -10,8 +10,6 @@
 //                                   threads, handles and working set every 10 s
 //   wine_soak.exe footprint OTHER.exe   marivel.exe beside another program
 #include <windows.h>
-#include <psapi.h>
-#include <tlhelp32.h>
 #include <winternl.h>
 
 #include <algorithm>
@@ -69,8 +67,21 @@ struct ProcessFigures {
     double cpuMs = 0;
 };
 
-// The handles a process holds, from the system's handle table: Wine answers
-// GetProcessHandleCount for the calling process only.
+// Queries a table of the system's, growing the buffer until it fits.
+std::vector<unsigned char> systemTable(SYSTEM_INFORMATION_CLASS table) {
+    std::vector<unsigned char> buffer(1 << 20);
+    ULONG needed = 0;
+    NTSTATUS status;
+    while ((status = NtQuerySystemInformation(table, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
+               static_cast<NTSTATUS>(0xC0000004L) &&  // STATUS_INFO_LENGTH_MISMATCH
+           buffer.size() < (64u << 20))
+        buffer.resize(buffer.size() * 2);
+    if (status != 0) buffer.clear();
+    return buffer;
+}
+
+// The handles a process holds, counted in the system's handle table: under
+// Wine the process list's handle count is the size of the process's table.
 DWORD handleCount(DWORD processId) {
     struct HandleEntry {
         ULONG ownerId;
@@ -83,15 +94,8 @@ DWORD handleCount(DWORD processId) {
         ULONG count;
         HandleEntry entries[1];
     };
-    std::vector<unsigned char> buffer(1 << 20);
-    ULONG needed = 0;
-    NTSTATUS status;
-    while ((status = NtQuerySystemInformation(SystemHandleInformation, buffer.data(),
-                                              static_cast<ULONG>(buffer.size()), &needed)) ==
-               static_cast<NTSTATUS>(0xC0000004L) &&  // STATUS_INFO_LENGTH_MISMATCH
-           buffer.size() < (64u << 20))
-        buffer.resize(buffer.size() * 2);
-    if (status != 0) return 0;
+    std::vector<unsigned char> buffer = systemTable(SystemHandleInformation);
+    if (buffer.empty()) return 0;
     const auto* table = reinterpret_cast<const HandleTable*>(buffer.data());
     DWORD count = 0;
     for (ULONG i = 0; i < table->count; ++i)
@@ -99,25 +103,22 @@ DWORD handleCount(DWORD processId) {
     return count;
 }
 
+// From the system's process list: the same on Windows and under Wine,
+// where the per-process calls say little about another process.
 ProcessFigures figuresOf(const driver::Program& program) {
     ProcessFigures figures;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 thread{};
-    thread.dwSize = sizeof thread;
-    for (BOOL more = Thread32First(snapshot, &thread); more; more = Thread32Next(snapshot, &thread))
-        if (thread.th32OwnerProcessID == program.id()) ++figures.threads;
-    CloseHandle(snapshot);
     figures.handles = handleCount(program.id());
-    PROCESS_MEMORY_COUNTERS memory{};
-    if (GetProcessMemoryInfo(program.process(), &memory, sizeof memory))
-        figures.workingSetKb = static_cast<double>(memory.WorkingSetSize) / 1024.0;
-    FILETIME created, exited, kernel, user;
-    if (GetProcessTimes(program.process(), &created, &exited, &kernel, &user)) {
-        auto ms = [](const FILETIME& t) {
-            return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) /
-                   1e4;
-        };
-        figures.cpuMs = ms(kernel) + ms(user);
+    std::vector<unsigned char> buffer = systemTable(SystemProcessInformation);
+    for (std::size_t offset = 0; !buffer.empty();) {
+        const auto* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + offset);
+        if (HandleToULong(entry->UniqueProcessId) == program.id()) {
+            figures.threads = entry->NumberOfThreads;
+            figures.workingSetKb = static_cast<double>(entry->VirtualMemoryCounters.WorkingSetSize) / 1024.0;
+            figures.cpuMs = static_cast<double>(entry->UserTime.QuadPart + entry->KernelTime.QuadPart) / 1e4;
+            break;
+        }
+        if (entry->NextEntryOffset == 0) break;
+        offset += entry->NextEntryOffset;
     }
     return figures;
 }

@@ -1,6 +1,7 @@
 #include "errors/SocketErrorText.h"
 
 #include "errors/FormatText.h"
+#include "platform/WinsockErrors.h"
 
 namespace {
 
@@ -10,23 +11,23 @@ struct SocketErrorEntry {
 };
 
 constexpr SocketErrorEntry kSocketErrors[] = {
-    {10014, "WSAEFAULT: Don't know what it means but it happens sometimes"},
-    {10022, "Socket not bound"},
-    {10024, "No Sockets Left"},
-    {10040, "Message too large"},
-    {10041, "Wrong Protocol for this socket"},
-    {10043, "Wrong Protocol for this socket"},
-    {10044, "This Socket Type not supported"},
-    {10047, "Function not supported"},
-    {10048, "Port Number already in use"},
-    {10049, "Address not reacheable"},
-    {10050, "Network Down"},
-    {10051, "Network not reacheable"},
-    {10055, "No buffer space available"},
-    {10057, "Not connected"},
-    {10061, "Connection refused"},
-    {11001, "Could not locate this computer name"},
-    {11002, "Temporary Error, Try Again"},
+    {wsa::kBadAddress, "WSAEFAULT: Don't know what it means but it happens sometimes"},
+    {wsa::kInvalidArgument, "Socket not bound"},
+    {wsa::kTooManySockets, "No Sockets Left"},
+    {wsa::kMessageTooLong, "Message too large"},
+    {wsa::kWrongProtocolType, "Wrong Protocol for this socket"},
+    {wsa::kProtocolNotSupported, "Wrong Protocol for this socket"},
+    {wsa::kSocketTypeNotSupported, "This Socket Type not supported"},
+    {wsa::kFamilyNotSupported, "Function not supported"},
+    {wsa::kAddressInUse, "Port Number already in use"},
+    {wsa::kAddressNotAvailable, "Address not reacheable"},
+    {wsa::kNetworkDown, "Network Down"},
+    {wsa::kNetworkUnreachable, "Network not reacheable"},
+    {wsa::kNoBufferSpace, "No buffer space available"},
+    {wsa::kNotConnected, "Not connected"},
+    {wsa::kConnectionRefused, "Connection refused"},
+    {wsa::kHostNotFound, "Could not locate this computer name"},
+    {wsa::kTryAgain, "Temporary Error, Try Again"},
 };
 
 // The C run-time's texts for error numbers 0 to 42, the same on every

@@ -5,13 +5,9 @@
 #include "errors/Exceptions.h"
 #include "net/Reply.h"
 #include "net/Wire.h"
+#include "platform/WinsockErrors.h"
 
 namespace {
-
-constexpr int kWsaInterrupted = 10004;     // WSAEINTR
-constexpr int kWsaMessageTooLong = 10040;  // WSAEMSGSIZE
-constexpr int kWsaNetworkReset = 10052;     // WSAENETRESET
-constexpr int kWsaConnectionReset = 10054;  // WSAECONNRESET
 
 void exitNow(int exitCode) { std::_Exit(exitCode); }
 
@@ -20,8 +16,8 @@ std::atomic<ProcessEndFn> processEnd{exitNow};
 }  // namespace
 
 bool isPassingReceiveError(int code) {
-    return code == kWsaMessageTooLong || code == kWsaNetworkReset || code == kWsaConnectionReset ||
-           code == kWsaInterrupted;
+    return code == wsa::kMessageTooLong || code == wsa::kNetworkReset || code == wsa::kConnectionReset ||
+           code == wsa::kInterrupted;
 }
 
 ProcessEndFn replaceProcessEnd(ProcessEndFn fn) { return processEnd.exchange(fn != nullptr ? fn : exitNow); }
@@ -69,11 +65,19 @@ void ReceiveThread::start() {
     if (!thread_.joinable()) thread_ = std::thread(receiveLoop, std::ref(loop_));
 }
 
+void ReceiveThread::closeSocket() {
+    if (socket_.handle() != CSocket::kNoSocket) socket_.close();
+}
+
 void ReceiveThread::stop() {
     if (!thread_.joinable()) return;
     loop_.stop();
-    // BSD sockets wake a blocked receive on shutdown, Winsock on close.
-    socket_.interruptReceive();
-    if (socket_.handle() != CSocket::kNoSocket) socket_.close();
+    // BSD sockets wake a blocked receive on shutdown, and the handle is
+    // closed once the thread is done with it: closed earlier, its number
+    // could go to a new socket that the thread would read. Winsock wakes a
+    // receive only on close.
+    bool woken = socket_.interruptReceive();
+    if (!woken) closeSocket();
     thread_.join();
+    if (woken) closeSocket();
 }

@@ -59,10 +59,12 @@ public:
     ~ReceiveThread();
 
     void start();
-    // Wakes the blocked receive, closes the socket and waits for the thread.
+    // Wakes the blocked receive, waits for the thread and closes the socket.
     void stop();
 
 private:
+    void closeSocket();
+
     CSocket& socket_;
     ReceiveLoop loop_;
     std::thread thread_;

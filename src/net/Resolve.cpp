@@ -8,6 +8,7 @@
 #include "errors/Exceptions.h"
 #include "net/Socket.h"
 #include "platform/Sockets.h"
+#include "platform/WinsockErrors.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ CInetAddr& CInetAddr::resolve(const char* serverText, const char* defaultPortTex
     // longer text, rather than cutting it, never sends to a half-read name.
     std::size_t length = std::strlen(serverText);
     if (length > kServerTextLimit) {
-        throw CSocketException(kServerTextTooLong, "server text longer than %d characters",
+        throw CSocketException(wsa::kNameTooLong, "server text longer than %d characters",
                                static_cast<int>(kServerTextLimit));
     }
     char work[kWorkSize] = "";

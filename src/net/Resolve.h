@@ -5,9 +5,8 @@
 #include <cstdint>
 
 // The longest server text the resolver takes; a longer one is refused
-// (CSocketException with kServerTextTooLong) and nothing is sent.
+// (CSocketException with wsa::kNameTooLong) and nothing is sent.
 constexpr std::size_t kServerTextLimit = 127;
-constexpr int kServerTextTooLong = 10063;  // WSAENAMETOOLONG
 
 // atoi's reading of a number: leading blanks, an optional sign, the digits
 // up to the first other character, 0 when there are none. Out-of-range

@@ -1,6 +1,7 @@
 #include "net/Socket.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "errors/Exceptions.h"
 
@@ -53,19 +54,24 @@ long CSocket::sendTo(const void* data, int length, int flags, const CInetAddr& t
     sockets::Endpoint destination{};
     std::memcpy(destination.address, to.address, 4);
     destination.port = to.port;
+    std::shared_lock<std::shared_mutex> sending(closing_);
     long sent = sockets::sendTo(handle_, data, static_cast<std::size_t>(length), flags, to.family, destination);
     if (sent < 0) throw CSocketException(0, "sending %d length data", length);
     return sent;
 }
 
 int CSocket::close() {
-    int result = sockets::close(handle_);
-    handle_ = kNoSocket;
-    return result;
+    std::unique_lock<std::shared_mutex> hold(closing_);
+    Handle closing = handle_.exchange(kNoSocket);
+    // An attached handle belongs to whoever created it: forgetting it is all
+    // this object may do.
+    if (attached_) return 0;
+    return sockets::close(closing);
 }
 
-void CSocket::interruptReceive() {
-    if (handle_ != kNoSocket) sockets::interruptReceive(handle_);
+bool CSocket::interruptReceive() {
+    Handle handle = handle_;
+    return handle != kNoSocket && sockets::interruptReceive(handle);
 }
 
 std::uint16_t CSocket::localPort() const {

@@ -3,6 +3,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <shared_mutex>
 
 #include "platform/Sockets.h"
 
@@ -51,10 +52,15 @@ public:
     int bindAny();
     // One blocking receive; the port in `from` comes back in host order.
     long receiveFrom(void* buffer, int size, int flags, CInetAddr& from);
+    // Request threads send while the window may close the socket: a send
+    // finishes before the handle is closed, or fails on a closed socket,
+    // never reaching another socket that took the handle's number.
     long sendTo(const void* data, int length, int flags, const CInetAddr& to);
+    // Closes an owned handle; an attached one is only let go.
     int close();
-    // Wakes a receive blocked on this socket so that its thread can end.
-    void interruptReceive();
+    // Wakes a receive blocked on this socket so that its thread can end;
+    // false when only close() can.
+    bool interruptReceive();
 
     Handle handle() const { return handle_; }
     // The port the socket is bound to, in host order; 0 when unknown.
@@ -63,6 +69,7 @@ public:
 private:
     bool attached_;
     std::atomic<Handle> handle_;
+    std::shared_mutex closing_;  // shared by sends, held alone by close()
     int type_;
     int protocol_;
     int family_;

@@ -28,8 +28,9 @@ long receiveFrom(SocketHandle handle, void* buffer, std::size_t size, int flags,
 int close(SocketHandle handle);
 // The address and port the socket is bound to (getsockname); -1 on failure.
 int localEndpoint(SocketHandle handle, Endpoint& local);
-// Wakes a thread blocked in receiveFrom on this handle, so that it can end.
-void interruptReceive(SocketHandle handle);
+// Wakes a thread blocked in receiveFrom on this handle, so that it can end;
+// false where only closing the handle does (Winsock).
+bool interruptReceive(SocketHandle handle);
 
 int lastError();
 void setLastError(int code);

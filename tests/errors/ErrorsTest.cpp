@@ -9,19 +9,21 @@
 #include "errors/SocketErrorText.h"
 #include "platform/Sockets.h"
 #include "platform/SystemErrors.h"
+#include "platform/WinsockErrors.h"
 
 
 TEST(DescribeSocketError, TableTextsEndInALineBreak) {
-    EXPECT_STREQ(describeSocketError(10048), "Port Number already in use\n");
-    EXPECT_STREQ(describeSocketError(10014), "WSAEFAULT: Don't know what it means but it happens sometimes\n");
-    EXPECT_STREQ(describeSocketError(10049), "Address not reacheable\n");
-    EXPECT_STREQ(describeSocketError(11001), "Could not locate this computer name\n");
-    EXPECT_STREQ(describeSocketError(11002), "Temporary Error, Try Again\n");
+    EXPECT_STREQ(describeSocketError(wsa::kAddressInUse), "Port Number already in use\n");
+    EXPECT_STREQ(describeSocketError(wsa::kBadAddress),
+                 "WSAEFAULT: Don't know what it means but it happens sometimes\n");
+    EXPECT_STREQ(describeSocketError(wsa::kAddressNotAvailable), "Address not reacheable\n");
+    EXPECT_STREQ(describeSocketError(wsa::kHostNotFound), "Could not locate this computer name\n");
+    EXPECT_STREQ(describeSocketError(wsa::kTryAgain), "Temporary Error, Try Again\n");
 }
 
 TEST(DescribeSocketError, WrongProtocolCodesShareTheirText) {
-    std::string prototype = describeSocketError(10041);
-    EXPECT_EQ(prototype, describeSocketError(10043));
+    std::string prototype = describeSocketError(wsa::kWrongProtocolType);
+    EXPECT_EQ(prototype, describeSocketError(wsa::kProtocolNotSupported));
     EXPECT_EQ(prototype, "Wrong Protocol for this socket\n");
 }
 
@@ -31,27 +33,27 @@ TEST(DescribeSocketError, CodesOutsideTheTableFallBackToRuntimeTexts) {
     EXPECT_STREQ(describeSocketError(42), "Illegal byte sequence\n");
     EXPECT_STREQ(describeSocketError(43), "Unknown error\n");
     EXPECT_STREQ(describeSocketError(-1), "Unknown error\n");
-    EXPECT_STREQ(describeSocketError(10038), "Unknown error\n");  // WSAENOTSOCK is not in the table
-    EXPECT_STREQ(describeSocketError(11004), "Unknown error\n");
+    EXPECT_STREQ(describeSocketError(wsa::kNotASocket), "Unknown error\n");  // not in the table
+    EXPECT_STREQ(describeSocketError(wsa::kNoData), "Unknown error\n");
 }
 
 TEST(SocketException, CodeZeroTakesTheSocketLastError) {
-    platform::sockets::setLastError(10048);
+    platform::sockets::setLastError(wsa::kAddressInUse);
     CSocketException exc(0, "binding");
-    EXPECT_EQ(exc.code, 10048);
+    EXPECT_EQ(exc.code, wsa::kAddressInUse);
     EXPECT_STREQ(exc.message, "Error: 10048 binding\nPort Number already in use\n");
 }
 
 TEST(SocketException, GivenCodeWinsAndFormatsItsArguments) {
-    platform::sockets::setLastError(10048);
-    CSocketException exc(10040, "attempting to receive %d data", 256);
-    EXPECT_EQ(exc.code, 10040);
+    platform::sockets::setLastError(wsa::kAddressInUse);
+    CSocketException exc(wsa::kMessageTooLong, "attempting to receive %d data", 256);
+    EXPECT_EQ(exc.code, wsa::kMessageTooLong);
     EXPECT_STREQ(exc.message, "Error: 10040 attempting to receive 256 data\nMessage too large\n");
 }
 
 TEST(SocketException, LongTextsAreCutInsideTheMessage) {
     std::string longText(400, 'x');
-    CSocketException exc(10048, "%s", longText.c_str());
+    CSocketException exc(wsa::kAddressInUse, "%s", longText.c_str());
     EXPECT_EQ(std::strlen(exc.message), 127u);
     EXPECT_EQ(std::string(exc.message).rfind("Error: 10048 xxx", 0), 0u);
 }
@@ -95,7 +97,7 @@ TEST(Exc, ShowUsesAMessageBoxWithOk) {
 
 TEST(Exc, ACopyAsCExcShowsOnlyTheMessage) {
     MessageBoxRecorder recorder;
-    platform::sockets::setLastError(10048);
+    platform::sockets::setLastError(wsa::kAddressInUse);
     CSocketException original(0, "binding");
     CExc copy = original;
     copy.show();
@@ -108,7 +110,7 @@ TEST(Exc, ACopyAsCExcShowsOnlyTheMessage) {
 
 TEST(RunShowingFailure, ShowsTheFailureAsAPlainExceptionAndGoesOn) {
     MessageBoxRecorder recorder;
-    platform::sockets::setLastError(10048);
+    platform::sockets::setLastError(wsa::kAddressInUse);
     runShowingFailure([] { throw CSocketException(0, "binding"); });
     runShowingFailure([] { throw CExc(9, "window failed"); });
     runShowingFailure([] {});
@@ -122,7 +124,7 @@ TEST(RunShowingFailure, ShowsTheFailureAsAPlainExceptionAndGoesOn) {
 
 TEST(RetryPrompt, ShowsMessageContextAndCurrentErrorAndReturnsTheButton) {
     MessageBoxRecorder recorder(platform::kResultRetry);
-    platform::sockets::setLastError(10048);
+    platform::sockets::setLastError(wsa::kAddressInUse);
     CSocketException exc(0, "binding");
     EXPECT_EQ(showRetryPrompt("", exc), platform::kResultRetry);
     ASSERT_EQ(recorder.shown().size(), 1u);

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "net/ClockRecorder.h"
 #include "net/NetTestSupport.h"
@@ -14,6 +16,7 @@
 #include "net/Request.h"
 #include "net/Resolve.h"
 #include "net/Wire.h"
+#include "platform/WinsockErrors.h"
 
 namespace {
 
@@ -254,7 +257,81 @@ TEST_F(Loopback, StopEndsTheThreadButAnUnusableSocketEndsTheProcess) {
     receiveLoop(loop);
     EXPECT_EQ(endedWith.load(), kReceiveFailureExitCode);
     // WSAEBADF from BSD sockets, WSAENOTSOCK from Winsock.
-    EXPECT_TRUE(loop.failureCode() == 10009 || loop.failureCode() == 10038) << loop.failureCode();
+    EXPECT_TRUE(loop.failureCode() == wsa::kBadHandle || loop.failureCode() == wsa::kNotASocket) << loop.failureCode();
+}
+
+TEST_F(Loopback, SettingsReadersRunBesideTheReceivingThread) {
+    state.setSystemClock = 1;
+    startReceiving();
+    CInetAddr from;
+    request("37", from);
+    std::atomic<bool> done{false};
+    std::thread window([&] {
+        // What the window and the settings dialog do while replies arrive.
+        for (std::uint32_t round = 0; !done; ++round) {
+            state.pollPeriod = round % 120;
+            state.timeServer.set(server.text());
+            state.port.set(round % 2 == 0 ? "37" : "time");
+            state.correction.load();
+            state.lastResponseTime.load();
+            state.nextPollTime.load();
+            state.lastRequest.get();
+        }
+    });
+    constexpr int kReplies = 100;
+    const std::uint32_t serverTime = currentSeconds() + 100;
+    for (int i = 0; i < kReplies; ++i) server.send(timeReply(serverTime), from.port);
+    bool handled = replies.waitFor(kReplies);
+    done = true;
+    window.join();
+    ASSERT_TRUE(handled) << replies.count();
+    EXPECT_EQ(static_cast<std::uint32_t>(state.lastResponseTime.load()), serverTime);
+    EXPECT_EQ(clock.calls().size(), static_cast<std::size_t>(kReplies));
+}
+
+TEST_F(Loopback, RequestsRacingTheCloseNeverReachAnotherSocket) {
+    state.port.set("37");
+    constexpr int kSenders = 4;
+    constexpr int kRequestsEach = 40;
+    std::atomic<int> started{0};
+    std::vector<std::thread> senders;
+    for (int i = 0; i < kSenders; ++i) {
+        senders.emplace_back([&] {
+            for (int n = 0; n < kRequestsEach; ++n) {
+                requestTime(state, client);
+                ++started;
+            }
+        });
+    }
+    while (started < kSenders) std::this_thread::yield();
+    client.close();
+    Peer reused;  // likely given the closed socket's number
+    for (std::thread& sender : senders) sender.join();
+    Peer marker;
+    marker.send(Bytes{9}, server.port);
+    int fromReused = 0;
+    for (;;) {
+        CInetAddr sender;
+        Bytes got = server.receive(sender);
+        if (sender.port == marker.port) break;
+        if (sender.port == reused.port) ++fromReused;
+    }
+    EXPECT_EQ(fromReused, 0);
+}
+
+TEST_F(Loopback, AnAttachedSocketNeverClosesTheHandle) {
+    Peer owner;
+    {
+        CSocket attached(kSockDgram, 0, kAfInet, owner.socket.handle());
+        EXPECT_EQ(attached.init(), owner.socket.handle());
+        EXPECT_EQ(attached.close(), 0);
+        EXPECT_EQ(attached.handle(), CSocket::kNoSocket);
+        CSocket kept(kSockDgram, 0, kAfInet, owner.socket.handle());
+    }  // nor do their destructors
+    server.send(Bytes{1, 2, 3}, owner.port);
+    CInetAddr from;
+    EXPECT_EQ(owner.receive(from), (Bytes{1, 2, 3}));
+    EXPECT_EQ(from.port, server.port);
 }
 
 TEST(ReceiveLoopDeathTest, ExitsWithoutReturning) {

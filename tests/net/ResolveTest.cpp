@@ -8,6 +8,7 @@
 #include "net/NetTestSupport.h"
 #include "net/Resolve.h"
 #include "net/Socket.h"
+#include "platform/WinsockErrors.h"
 
 namespace {
 
@@ -95,8 +96,9 @@ TEST(Resolve, UnknownHostThrowsGethostbynameFailed) {
         resolved("no-such-host.invalid");
         FAIL() << "resolved an unknown host";
     } catch (CSocketException e) {
-        std::string expected = e.code == 11002 ? "Temporary Error, Try Again" : "Could not locate this computer name";
-        EXPECT_TRUE(e.code == 11001 || e.code == 11002) << e.code;
+        std::string expected =
+            e.code == wsa::kTryAgain ? "Temporary Error, Try Again" : "Could not locate this computer name";
+        EXPECT_TRUE(e.code == wsa::kHostNotFound || e.code == wsa::kTryAgain) << e.code;
         EXPECT_EQ(std::string(e.message), "Error: " + std::to_string(e.code) + " gethostbyname failed\n" + expected +
                                               "\n");
     }
@@ -114,7 +116,7 @@ TEST(Resolve, TextsOver127CharactersAreRefused) {
             resolved(tooLong);
             FAIL() << tooLong;
         } catch (CSocketException e) {
-            EXPECT_EQ(e.code, kServerTextTooLong);
+            EXPECT_EQ(e.code, wsa::kNameTooLong);
             EXPECT_STREQ(e.message, "Error: 10063 server text longer than 127 characters\nUnknown error\n");
         }
     }

@@ -11,6 +11,7 @@
 #include "errors/Exceptions.h"
 #include "platform/Desktop.h"
 #include "platform/Sockets.h"
+#include "platform/WinsockErrors.h"
 
 namespace {
 
@@ -51,12 +52,12 @@ std::string withoutCarriageReturns(std::string text) {
 }  // namespace
 
 TEST(MessageBox, RetryPromptAsksAbortRetryIgnoreAndReturnsTheChoice) {
-    platform::sockets::setLastError(10048);
+    platform::sockets::setLastError(wsa::kAddressInUse);
     CSocketException exc(0, "binding");
     for (int button : {IDABORT, IDRETRY, IDIGNORE}) {
         SeenBox seen;
         std::thread user = answerBox("Error", button, seen);
-        platform::sockets::setLastError(10048);
+        platform::sockets::setLastError(wsa::kAddressInUse);
         int answer = showRetryPrompt("", exc);
         user.join();
         EXPECT_EQ(answer, button);

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/WinsockErrors.h"
+
 namespace platform::sockets {
 namespace {
 
@@ -18,32 +20,32 @@ thread_local int lastSocketError = 0;
 
 int winsockCodeFor(int error) {
     switch (error) {
-        case EINTR: return 10004;
-        case EBADF: return 10009;
-        case EACCES: return 10013;
-        case EFAULT: return 10014;
-        case EINVAL: return 10022;
-        case EMFILE: case ENFILE: return 10024;
-        case EWOULDBLOCK: return 10035;
-        case ENOTSOCK: return 10038;
-        case EDESTADDRREQ: return 10039;
-        case EMSGSIZE: return 10040;
-        case EPROTOTYPE: return 10041;
-        case ENOPROTOOPT: return 10042;
-        case EPROTONOSUPPORT: return 10043;
-        case ESOCKTNOSUPPORT: return 10044;
-        case EOPNOTSUPP: return 10045;
-        case EAFNOSUPPORT: return 10047;
-        case EADDRINUSE: return 10048;
-        case EADDRNOTAVAIL: return 10049;
-        case ENETDOWN: return 10050;
-        case ENETUNREACH: return 10051;
-        case ENETRESET: return 10052;
-        case ECONNRESET: return 10054;
-        case ENOBUFS: return 10055;
-        case ENOTCONN: return 10057;
-        case ECONNREFUSED: return 10061;
-        case EHOSTUNREACH: return 10065;
+        case EINTR: return wsa::kInterrupted;
+        case EBADF: return wsa::kBadHandle;
+        case EACCES: return wsa::kAccessDenied;
+        case EFAULT: return wsa::kBadAddress;
+        case EINVAL: return wsa::kInvalidArgument;
+        case EMFILE: case ENFILE: return wsa::kTooManySockets;
+        case EWOULDBLOCK: return wsa::kWouldBlock;
+        case ENOTSOCK: return wsa::kNotASocket;
+        case EDESTADDRREQ: return wsa::kNoDestination;
+        case EMSGSIZE: return wsa::kMessageTooLong;
+        case EPROTOTYPE: return wsa::kWrongProtocolType;
+        case ENOPROTOOPT: return wsa::kBadProtocolOption;
+        case EPROTONOSUPPORT: return wsa::kProtocolNotSupported;
+        case ESOCKTNOSUPPORT: return wsa::kSocketTypeNotSupported;
+        case EOPNOTSUPP: return wsa::kOperationNotSupported;
+        case EAFNOSUPPORT: return wsa::kFamilyNotSupported;
+        case EADDRINUSE: return wsa::kAddressInUse;
+        case EADDRNOTAVAIL: return wsa::kAddressNotAvailable;
+        case ENETDOWN: return wsa::kNetworkDown;
+        case ENETUNREACH: return wsa::kNetworkUnreachable;
+        case ENETRESET: return wsa::kNetworkReset;
+        case ECONNRESET: return wsa::kConnectionReset;
+        case ENOBUFS: return wsa::kNoBufferSpace;
+        case ENOTCONN: return wsa::kNotConnected;
+        case ECONNREFUSED: return wsa::kConnectionRefused;
+        case EHOSTUNREACH: return wsa::kHostUnreachable;
         default: return error;
     }
 }
@@ -126,7 +128,11 @@ int localEndpoint(SocketHandle handle, Endpoint& local) {
     return 0;
 }
 
-void interruptReceive(SocketHandle handle) { ::shutdown(static_cast<int>(handle), SHUT_RDWR); }
+bool interruptReceive(SocketHandle handle) {
+    // Linux wakes the receive of an unconnected UDP socket too, and reports
+    // ENOTCONN for it.
+    return ::shutdown(static_cast<int>(handle), SHUT_RDWR) == 0 || errno == ENOTCONN;
+}
 
 int lastError() { return lastSocketError; }
 void setLastError(int code) { lastSocketError = code; }
@@ -138,7 +144,7 @@ bool lookupHost(const char* name, std::uint8_t address[4]) {
     addrinfo* found = nullptr;
     int result = ::getaddrinfo(name, nullptr, &hints, &found);
     if (result != 0 || found == nullptr) {
-        lastSocketError = result == EAI_AGAIN ? 11002 : 11001;  // WSATRY_AGAIN, WSAHOST_NOT_FOUND
+        lastSocketError = result == EAI_AGAIN ? wsa::kTryAgain : wsa::kHostNotFound;
         return false;
     }
     std::memcpy(address, &reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr, 4);

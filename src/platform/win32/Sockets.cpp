@@ -6,6 +6,25 @@
 
 #include <cstring>
 
+#include "platform/WinsockErrors.h"
+
+// The names the portable code uses are Winsock's numbers.
+static_assert(wsa::kInterrupted == WSAEINTR && wsa::kBadHandle == WSAEBADF && wsa::kAccessDenied == WSAEACCES &&
+              wsa::kBadAddress == WSAEFAULT && wsa::kInvalidArgument == WSAEINVAL &&
+              wsa::kTooManySockets == WSAEMFILE && wsa::kWouldBlock == WSAEWOULDBLOCK &&
+              wsa::kNotASocket == WSAENOTSOCK && wsa::kNoDestination == WSAEDESTADDRREQ &&
+              wsa::kMessageTooLong == WSAEMSGSIZE && wsa::kWrongProtocolType == WSAEPROTOTYPE &&
+              wsa::kBadProtocolOption == WSAENOPROTOOPT && wsa::kProtocolNotSupported == WSAEPROTONOSUPPORT &&
+              wsa::kSocketTypeNotSupported == WSAESOCKTNOSUPPORT && wsa::kOperationNotSupported == WSAEOPNOTSUPP &&
+              wsa::kFamilyNotSupported == WSAEAFNOSUPPORT && wsa::kAddressInUse == WSAEADDRINUSE &&
+              wsa::kAddressNotAvailable == WSAEADDRNOTAVAIL && wsa::kNetworkDown == WSAENETDOWN &&
+              wsa::kNetworkUnreachable == WSAENETUNREACH && wsa::kNetworkReset == WSAENETRESET &&
+              wsa::kConnectionReset == WSAECONNRESET && wsa::kNoBufferSpace == WSAENOBUFS &&
+              wsa::kNotConnected == WSAENOTCONN && wsa::kConnectionRefused == WSAECONNREFUSED &&
+              wsa::kNameTooLong == WSAENAMETOOLONG && wsa::kHostUnreachable == WSAEHOSTUNREACH &&
+              wsa::kHostNotFound == WSAHOST_NOT_FOUND && wsa::kTryAgain == WSATRY_AGAIN && wsa::kNoData == WSANO_DATA,
+              "Winsock error numbers");
+
 #ifndef SIO_UDP_CONNRESET
 #define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
 #endif
@@ -82,7 +101,7 @@ int localEndpoint(SocketHandle handle, Endpoint& local) {
 }
 
 // Closing the handle is what wakes a blocked receive under Winsock.
-void interruptReceive(SocketHandle) {}
+bool interruptReceive(SocketHandle) { return false; }
 
 int lastError() { return WSAGetLastError(); }
 void setLastError(int code) { WSASetLastError(code); }

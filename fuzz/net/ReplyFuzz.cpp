@@ -1,0 +1,104 @@
+// The reply path: a datagram, its sender and the last request record in,
+// the accept decision and the state changes out. A reply may only come
+// from where the request went, and the clock it sets must agree with the
+// correction it leaves.
+#include <cstring>
+#include <ctime>
+
+#include "FuzzInput.h"
+#include "net/Reply.h"
+#include "net/Wire.h"
+
+namespace {
+
+int clockCalls = 0;
+platform::UtcTime lastSetting{};
+
+bool recordSetting(const platform::UtcTime& utc) {
+    ++clockCalls;
+    lastSetting = utc;
+    return true;
+}
+
+bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int daysInMonth(int year, int month) {
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// The setting as seconds since 1970, by the C library's own calendar.
+std::uint32_t secondsOf(const platform::UtcTime& utc) {
+    std::tm fields{};
+    fields.tm_year = utc.year - 1900;
+    fields.tm_mon = utc.month - 1;
+    fields.tm_mday = utc.day;
+    fields.tm_hour = utc.hour;
+    fields.tm_min = utc.minute;
+    fields.tm_sec = utc.second;
+    return static_cast<std::uint32_t>(timegm(&fields));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzInput input(data, size);
+    std::uint8_t flags = input.byte();
+    RequestRecord request;
+    request.sent = (flags & 1) != 0;
+    request.style = (flags & 2) != 0 ? RequestStyle::Ntp : RequestStyle::Time;
+    request.sendStamp = input.number<std::uint32_t>();
+    for (std::uint8_t& part : request.address) part = input.byte();
+    request.port = input.number<std::uint16_t>();
+
+    CInetAddr from;
+    from.family = kAfInet;
+    std::memcpy(from.address, request.address, sizeof from.address);
+    from.port = request.port;
+    if ((flags & 8) != 0) {  // a stray sender, who may still guess right
+        for (std::uint8_t& part : from.address) part = input.byte();
+        from.port = input.number<std::uint16_t>();
+    }
+
+    ReplyMoment moment{};
+    moment.now = input.number<std::uint32_t>();
+    moment.counter = input.number<std::uint64_t>();
+    moment.frequency = input.number<std::uint64_t>();
+    AppState state;
+    state.setSystemClock = (flags & 4) != 0 ? 1 : 0;
+    state.pollPeriod = input.number<std::uint32_t>();
+    // The receive buffer never holds more.
+    std::vector<std::uint8_t> datagram = input.bytes(wire::kReceiveBufferSize);
+
+    bool accepted = acceptsReply(request, from, datagram.data(), datagram.size());
+    bool sameSender = std::memcmp(from.address, request.address, sizeof from.address) == 0 && from.port == request.port;
+    FUZZ_CHECK(!accepted || (request.sent && sameSender));
+    if (accepted && datagram.size() != wire::kTimeReplySize) {
+        // Never a client packet, an unsynchronized server or a kiss-o'-death.
+        FUZZ_CHECK(datagram.size() >= wire::kNtpPacketSize);
+        FUZZ_CHECK((datagram[0] & 7) == wire::kNtpModeServer);
+        FUZZ_CHECK((datagram[0] >> 6) != wire::kLeapNotSynchronized);
+        FUZZ_CHECK(datagram[1] != wire::kStratumKissOfDeath);
+    }
+    if (!accepted) return 0;
+
+    clockCalls = 0;
+    platform::SystemClockSetterFn previous = platform::replaceSystemClockSetter(recordSetting);
+    handleReply(state, request, datagram.data(), datagram.size(), moment);
+    platform::replaceSystemClockSetter(previous);
+
+    FUZZ_CHECK(state.nextPollTime == nextPollAfter(moment.now, state.pollPeriod));
+    FUZZ_CHECK(clockCalls == (state.setSystemClock != 0 ? 1 : 0));
+    if (clockCalls == 1) {
+        const platform::UtcTime& set = lastSetting;
+        FUZZ_CHECK(set.year >= 1970 && set.year <= 2106);
+        FUZZ_CHECK(set.month >= 1 && set.month <= 12);
+        FUZZ_CHECK(set.day >= 1 && set.day <= daysInMonth(set.year, set.month));
+        FUZZ_CHECK(set.hour >= 0 && set.hour < 24 && set.minute >= 0 && set.minute < 60);
+        FUZZ_CHECK(set.second >= 0 && set.second < 60);
+        FUZZ_CHECK(set.milliseconds >= 0 && set.milliseconds <= 999);
+        // The clock goes where the correction says it is off.
+        FUZZ_CHECK(secondsOf(set) == moment.now + static_cast<std::uint32_t>(state.correction.load()));
+    }
+    return 0;
+}
