@@ -48,11 +48,18 @@ bench-wine: build
 	tests/harness/isolated tests/harness/with-peers --shift 4321 tests/harness/with-wine --unix \
 		bench/run-wine-accuracy $(WIN) $(NATIVE)
 
-# The real program under Wine over minutes: the display, a flood, load and
-# footprint (about 45 minutes).
+# The real program under Wine over minutes: the display and three loads for
+# 10 minutes side by side (each in a namespace of its own), then a flood and
+# the footprint (about 17 minutes). Tables in build/soak/.
+SOAK_PARTS := display load-peer load-unresolvable load-silent
+SOAK = tests/harness/isolated tests/harness/with-peers --shift 4321 tests/harness/with-wine --unix \
+	bench/run-wine-soak $(WIN) $(NATIVE)
 bench-soak: build
-	tests/harness/isolated tests/harness/with-peers --shift 4321 tests/harness/with-wine --unix \
-		bench/run-wine-soak $(WIN) $(NATIVE)
+	mkdir -p build/soak
+	for part in $(SOAK_PARTS); do $(SOAK) $$part 600 >build/soak/$$part.md & done; wait
+	$(SOAK) flood 30 >build/soak/flood.md
+	$(SOAK) footprint >build/soak/footprint.md
+	cat $(foreach part,$(SOAK_PARTS) flood footprint,build/soak/$(part).md)
 
 # Every fuzz target for 60 s, in the private namespace; clang only here.
 fuzz:
