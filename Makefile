@@ -1,11 +1,15 @@
 # Two commands for a fresh Debian 12 machine (as root):
-#   make run    build and show the clock under Wine
+#   make run    build and show the clock under Wine, keeping time against
+#               servers on loopback (ONLINE=1: against the Internet)
 #   make test   build and pass every test
+#   make dist   the Windows release in dist/
 NATIVE := build/native
 WIN := build/win
 JOBS := $(shell nproc)
 
-.PHONY: deps build test run bench bench-wine bench-soak fuzz tsan clean
+CONFIGURE_WIN = cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
+
+.PHONY: deps build test run dist bench bench-wine bench-soak fuzz tsan clean
 
 deps:
 	@tools/install-deps
@@ -13,7 +17,7 @@ deps:
 build: deps
 	cmake -S . -B $(NATIVE) -DMARIVEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(NATIVE) -j$(JOBS)
-	cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
+	$(CONFIGURE_WIN)
 	cmake --build $(WIN) -j$(JOBS)
 
 test: build
@@ -21,8 +25,15 @@ test: build
 	ctest --test-dir $(WIN) --output-on-failure
 	$(MAKE) --no-print-directory tsan
 
+# ONLINE=1: the user's stored settings against the Internet, still unable
+# to set this machine's clock.
 run: build
-	tools/run-clock $(WIN)
+	tools/run-clock $(if $(filter 1,$(ONLINE)),--online) $(WIN)
+
+# The Windows release: dist/marivel-VERSION-win64.zip and .msi.
+dist: deps
+	$(CONFIGURE_WIN)
+	cmake --build $(WIN) -j$(JOBS) --target dist
 
 # Figures for the README: an optimised build of the portable core.
 bench: deps

@@ -278,6 +278,20 @@ Program::Inside Program::lookInside() const {
             inside.answersDragIcon = text[8] == '1';
             continue;
         }
+        if (text.rfind("dpi\t", 0) == 0) {
+            std::sscanf(text.c_str(), "dpi\t%d", &inside.screenDpi);
+            continue;
+        }
+        if (text.rfind("text\t", 0) == 0) {
+            Inside::Text shown;
+            int consumed = 0;
+            if (std::sscanf(text.c_str(), "text\t%d\t%d\t%d\t%d\t%d\t%d\t%n", &shown.id, &shown.width,
+                            &shown.height, &shown.ascent, &shown.clientWidth, &shown.clientHeight, &consumed) == 6) {
+                shown.text = text.substr(static_cast<std::size_t>(consumed));
+                inside.texts.push_back(shown);
+            }
+            continue;
+        }
         std::size_t tab = text.find('\t');
         if (tab == std::string::npos) continue;
         inside.systemMenu.push_back({static_cast<unsigned>(std::stoul(text.substr(0, tab))), text.substr(tab + 1)});

@@ -51,6 +51,17 @@ public:
         bool hasBigIcon = false;
         bool answersDragIcon = false;
         std::vector<MenuItem> systemMenu;
+        int screenDpi = 0;
+        // A static text, the size its text takes in its font (height from
+        // the top of the tallest letter to the bottom of the lowest, ascent
+        // to the baseline) and the control's client size, in pixels.
+        struct Text {
+            int id = 0;
+            std::string text;
+            int width = 0, height = 0, ascent = 0;
+            int clientWidth = 0, clientHeight = 0;
+        };
+        std::vector<Text> texts;
     };
     Inside lookInside() const;
     // Loads a DLL into the running program (a Windows path); true once the

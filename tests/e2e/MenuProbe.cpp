@@ -4,6 +4,10 @@
 // program's environment, then unloads itself:
 //   icons<TAB><big icon set 0/1><TAB><drag icon answered 0/1>
 //   one line per system-menu item, "id<TAB>text" (a separator: "0<TAB>-").
+//   dpi<TAB><the screen's logical pixels per inch, as the program sees them>
+//   one line per static text of the window, with the size its text takes in
+//   the control's own font and the control's client size, in pixels:
+//   text<TAB>id<TAB>width<TAB>height<TAB>ascent<TAB>client width<TAB>client height<TAB>text
 #include <windows.h>
 
 #include <cstdio>
@@ -29,6 +33,39 @@ BOOL CALLBACK findClock(HWND window, LPARAM data) {
     return FALSE;
 }
 
+std::string dpiLine() {
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return "dpi\t" + std::to_string(dpi) + "\n";
+}
+
+std::string textLines(HWND window) {
+    std::string lines;
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        char className[16] = {};
+        GetClassNameA(child, className, sizeof className);
+        if (std::string(className) != "Static") continue;
+        char text[256] = {};
+        int length = GetWindowTextA(child, text, sizeof text);
+        HDC dc = GetDC(child);
+        HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(child, WM_GETFONT, 0, 0)));
+        SIZE extent{};
+        GetTextExtentPoint32A(dc, text, length, &extent);
+        TEXTMETRICA metrics{};
+        GetTextMetricsA(dc, &metrics);
+        SelectObject(dc, previous);
+        ReleaseDC(child, dc);
+        RECT client{};
+        GetClientRect(child, &client);
+        lines += "text\t" + std::to_string(GetDlgCtrlID(child)) + "\t" + std::to_string(extent.cx) + "\t" +
+                 std::to_string(extent.cy) + "\t" + std::to_string(metrics.tmAscent) + "\t" +
+                 std::to_string(client.right) + "\t" +
+                 std::to_string(client.bottom) + "\t" + text + "\n";
+    }
+    return lines;
+}
+
 DWORD WINAPI writeSystemMenu(LPVOID) {
     char path[MAX_PATH] = {};
     if (GetEnvironmentVariableA("MARIVEL_PROBE_OUT", path, sizeof path) != 0) {
@@ -40,6 +77,7 @@ DWORD WINAPI writeSystemMenu(LPVOID) {
             bool bigIcon = SendMessageA(search.found, WM_GETICON, ICON_BIG, 0) != 0;
             bool dragIcon = SendMessageA(search.found, WM_QUERYDRAGICON, 0, 0) != 0;
             lines += std::string("icons\t") + (bigIcon ? "1" : "0") + "\t" + (dragIcon ? "1" : "0") + "\n";
+            lines += dpiLine() + textLines(search.found);
         }
         for (int i = 0; menu != nullptr && i < GetMenuItemCount(menu); ++i) {
             UINT state = GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION);

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -201,4 +202,15 @@ TEST(Resources, ManifestAsksForCommonControlsSixAsInvoker) {
     EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(text.find("version=\"6.0.0.0\""), std::string::npos);
     EXPECT_NE(text.find("level=\"asInvoker\""), std::string::npos);
+}
+
+TEST(Resources, ManifestDeclaresTheProgramSystemDpiAware) {
+    // Without it Windows would stretch the window as a blurred bitmap on a
+    // high-DPI screen; "true" is system-aware.
+    std::vector<unsigned char> manifest = resource(MAKEINTRESOURCEA(24) /* RT_MANIFEST */, MAKEINTRESOURCEA(1));
+    std::string text(manifest.begin(), manifest.end());
+    EXPECT_TRUE(std::regex_search(
+        text, std::regex(R"(<application xmlns="urn:schemas-microsoft-com:asm\.v3">\s*<windowsSettings>\s*)"
+                         R"(<dpiAware xmlns="http://schemas\.microsoft\.com/SMI/2005/WindowsSettings">true</dpiAware>)")))
+        << text;
 }
