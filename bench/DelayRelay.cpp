@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <queue>
 #include <vector>
@@ -68,6 +69,7 @@ int main(int argc, char** argv) {
     // One socket towards the server per client, so answers find their way back.
     std::map<int, sockaddr_in> clientOf;
     std::map<std::pair<in_addr_t, in_port_t>, int> upstreamOf;
+    std::deque<std::pair<in_addr_t, in_port_t>> arrivals;  // oldest first
     std::priority_queue<Pending, std::vector<Pending>, std::greater<Pending>> queue;
     char buffer[65536];
 
@@ -93,10 +95,19 @@ int main(int argc, char** argv) {
                 auto key = std::make_pair(from.sin_addr.s_addr, from.sin_port);
                 auto known = upstreamOf.find(key);
                 if (known == upstreamOf.end()) {
-                    if (upstreamOf.size() >= kMaxClients) continue;
+                    // Clients come and go (every run of a reference client
+                    // asks from new ports): the oldest gives way.
+                    if (upstreamOf.size() >= kMaxClients) {
+                        auto oldest = upstreamOf.find(arrivals.front());
+                        close(oldest->second);
+                        clientOf.erase(oldest->second);
+                        upstreamOf.erase(oldest);
+                        arrivals.pop_front();
+                    }
                     int upstream = boundSocket(0);
                     known = upstreamOf.emplace(key, upstream).first;
                     clientOf[upstream] = from;
+                    arrivals.push_back(key);
                 }
                 queue.push({now + out, known->second, server, std::move(data)});
             } else {
