@@ -65,12 +65,7 @@ public:
         return read;
     }
 
-    DWORD close() {
-        PostMessageA(window, WM_CLOSE, 0, 0);
-        DWORD status = 0xDEAD;
-        program->waitForExit(status);
-        return status;
-    }
+    DWORD close() { return program->closeWindow(window); }
 
     std::optional<driver::Program> program;
     HWND window = nullptr;

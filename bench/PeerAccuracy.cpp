@@ -26,10 +26,10 @@ constexpr int kRounds = 50;
 
 std::mutex settingMutex;
 platform::UtcTime lastSetting{};
-bool recordSetting(const platform::UtcTime& utc) {
+platform::ClockSetting recordSetting(const platform::UtcTime& utc) {
     std::lock_guard<std::mutex> hold(settingMutex);
     lastSetting = utc;
-    return true;
+    return platform::ClockSetting::Done;
 }
 
 // Milliseconds since 1970 of a UTC calendar instant.

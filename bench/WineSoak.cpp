@@ -125,8 +125,9 @@ ProcessFigures figuresOf(const driver::Program& program) {
 
 bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// Watches the time field: every change, its gap from the one before, and
-// how far the shown second is from the server's true time then.
+// Watches the time field: every change, its gap from the one before, when
+// it came against the turn of the local clock's second, and how far the
+// shown second is from the server's true time then.
 class DisplayWatch {
 public:
     explicit DisplayWatch(HWND clock, double shiftSeconds) : clock_(clock), shift_(shiftSeconds) {}
@@ -145,6 +146,8 @@ public:
             if (step < 1) repeated += 1 - step;
         }
         distancesMs.push_back(static_cast<double>(shown) * 1000.0 - (at + shift_ * 1000.0));
+        // Negative: before the second turned.
+        afterTurnMs.push_back(at - std::round(at / 1000.0) * 1000.0);
         lastChangeAt_ = at;
         lastShown_ = shown;
     }
@@ -152,6 +155,7 @@ public:
     double maxGapMs = 0;
     long long skipped = 0, repeated = 0;
     std::vector<double> distancesMs;
+    std::vector<double> afterTurnMs;
 
 private:
     HWND clock_;
@@ -161,12 +165,13 @@ private:
     long long lastShown_ = 0;
 };
 
-void printDistances(const std::vector<double>& distances) {
-    if (distances.empty()) return;
-    std::vector<double> sorted = distances;
+// One row: the median and the range of `values`.
+void printSpread(const char* what, const std::vector<double>& values) {
+    if (values.empty()) return;
+    std::vector<double> sorted = values;
     std::sort(sorted.begin(), sorted.end());
-    std::printf("| shown second minus true server time at each change, ms | median %.0f, from %.0f to %.0f |\n",
-                sorted[sorted.size() / 2], sorted.front(), sorted.back());
+    std::printf("| %s | median %.0f, from %.0f to %.0f |\n", what, sorted[sorted.size() / 2], sorted.front(),
+                sorted.back());
 }
 
 void prepare(const std::string& server, std::uint32_t pollPeriod) {
@@ -192,13 +197,18 @@ int display(int seconds) {
     HWND window = clock.waitForWindow("Marivel 95");
     if (window == nullptr || !waitForCorrection(window, shift)) return 1;
     DisplayWatch watch(window, shift);
-    for (double end = nowMs() + seconds * 1000.0; nowMs() < end; Sleep(50)) watch.sample();
+    // Read often enough to time each change to a few milliseconds.
+    for (double end = nowMs() + seconds * 1000.0; nowMs() < end; Sleep(2)) watch.sample();
     std::printf("| what, over %d s | figure |\n| --- | --- |\n", seconds);
     std::printf("| changes seen | %zu |\n| largest gap between two changes, ms | %.0f |\n", watch.distancesMs.size(),
                 watch.maxGapMs);
     std::printf("| shown seconds skipped / shown twice | %lld / %lld |\n", watch.skipped, watch.repeated);
-    printDistances(watch.distancesMs);
-    PostMessageA(window, WM_CLOSE, 0, 0);
+    printSpread("change seen after the local clock's second turned, ms", watch.afterTurnMs);
+    long long late = std::count_if(watch.afterTurnMs.begin(), watch.afterTurnMs.end(),
+                                   [](double ms) { return ms < 0.0 || ms > 50.0; });
+    std::printf("| changes before the turn or more than 50 ms after it | %lld |\n", late);
+    printSpread("shown second minus true server time at each change, ms", watch.distancesMs);
+    clock.closeWindow(window);
     return 0;
 }
 
@@ -283,9 +293,7 @@ int load(int seconds, const std::string& server) {
                     range([](const ProcessFigures& f) { return static_cast<double>(f.threads); }).c_str(),
                     range([](const ProcessFigures& f) { return static_cast<double>(f.handles); }).c_str(),
                     range([](const ProcessFigures& f) { return f.workingSetKb; }).c_str());
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    DWORD status = 0;
-    clock.waitForExit(status);
+    clock.closeWindow(window);
     return 0;
 }
 
@@ -309,9 +317,7 @@ Footprint footprintOf(const std::string& path, bool corrected) {
     result.idleStart = figuresOf(program);
     Sleep(60000);
     result.at60 = figuresOf(program);
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    DWORD status = 0;
-    program.waitForExit(status);
+    program.closeWindow(window);
     return result;
 }
 

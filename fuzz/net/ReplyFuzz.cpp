@@ -14,10 +14,10 @@ namespace {
 int clockCalls = 0;
 platform::UtcTime lastSetting{};
 
-bool recordSetting(const platform::UtcTime& utc) {
+platform::ClockSetting recordSetting(const platform::UtcTime& utc) {
     ++clockCalls;
     lastSetting = utc;
-    return true;
+    return platform::ClockSetting::Done;
 }
 
 bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }

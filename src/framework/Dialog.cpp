@@ -34,21 +34,7 @@ INT_PTR CALLBACK CDialog::dialogProc(HWND window, UINT message, WPARAM wParam, L
 }
 
 INT_PTR CDialog::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
-    // A control that the exchange is setting: not the user's doing.
-    if (message == WM_COMMAND && inDataExchange_ && lParam != 0) return TRUE;
-    INT_PTR result = 0;
-    if (onMessage(message, wParam, lParam, result)) {
-        // A few messages take the dialog procedure's return value as their
-        // answer; the rest read it from DWLP_MSGRESULT.
-        if (message == WM_QUERYDRAGICON || message == WM_INITDIALOG || message == WM_COMPAREITEM ||
-            message == WM_VKEYTOITEM || message == WM_CHARTOITEM ||
-            (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC)) {
-            SetWindowLongPtrA(window_, DWLP_MSGRESULT, result);
-            return result;
-        }
-        SetWindowLongPtrA(window_, DWLP_MSGRESULT, result);
-        return TRUE;
-    }
+    constexpr UINT kSystemBits = 0x000F;  // the system's own part of a system command
     switch (message) {
         case WM_INITDIALOG: {
             updateData(false);
@@ -57,17 +43,42 @@ INT_PTR CDialog::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
             return systemFocus ? TRUE : FALSE;
         }
         case WM_COMMAND:
-            if (LOWORD(wParam) == IDOK) {
-                onOk();
-                return TRUE;
-            }
-            if (LOWORD(wParam) == IDCANCEL) {
-                onCancel();
-                return TRUE;
-            }
+            // A control that the exchange is setting: not the user's doing.
+            if (inDataExchange_ && lParam != 0) return TRUE;
+            return onCommand(HIWORD(wParam), LOWORD(wParam)) ? TRUE : FALSE;
+        case WM_SYSCOMMAND:
+            if (!onSysCommand(static_cast<UINT>(wParam) & ~kSystemBits)) return FALSE;
+            SetWindowLongPtrA(window_, DWLP_MSGRESULT, 0);
+            return TRUE;
+        case WM_TIMER:
+            onTimer(wParam);
             return FALSE;
         default:
-            return FALSE;
+            break;
+    }
+    INT_PTR result = 0;
+    if (!onMessage(message, wParam, lParam, result)) return FALSE;
+    SetWindowLongPtrA(window_, DWLP_MSGRESULT, result);
+    // A few messages take the dialog procedure's return value as their
+    // answer; the rest read it from DWLP_MSGRESULT.
+    if (message == WM_QUERYDRAGICON || message == WM_COMPAREITEM || message == WM_VKEYTOITEM ||
+        message == WM_CHARTOITEM || (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC))
+        return result;
+    return TRUE;
+}
+
+bool CDialog::onCommand(int code, int id) { return code == BN_CLICKED && onButtonClicked(id); }
+
+bool CDialog::onButtonClicked(int id) {
+    switch (id) {
+        case IDOK:
+            onOk();
+            return true;
+        case IDCANCEL:
+            onCancel();
+            return true;
+        default:
+            return false;
     }
 }
 

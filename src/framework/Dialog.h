@@ -1,6 +1,7 @@
-// A modal dialog made from a dialog template. Derived classes handle the
-// messages they care about; everything else gets the dialog's default
-// handling, including OK (Enter) and Cancel (Esc, the close box).
+// A modal dialog made from a dialog template. Commands, system commands and
+// timers reach handlers of their own; derived classes override the ones
+// they care about, and everything else gets the dialog's default handling,
+// including OK (Enter) and Cancel (Esc, the close box).
 #pragma once
 #include <windows.h>
 
@@ -40,8 +41,21 @@ protected:
     // runs, notifications from the dialog's own controls are not passed on:
     // the dialog is changing them, not the user.
     bool updateData(bool saveAndValidate);
-    // Returns true when the message was handled, with `result` as its
-    // answer; false leaves it to the default handling.
+    // A command from a control, a menu or the keyboard: `code` is the
+    // notification (BN_CLICKED also for Enter and Esc). Clicks go on to
+    // onButtonClicked. Returns true when handled.
+    virtual bool onCommand(int code, int id);
+    // A push button or check box clicked; OK and Cancel by default.
+    virtual bool onButtonClicked(int id);
+    // A system-menu command, its low four bits (the system's own) cleared.
+    // False leaves it to the system: move, minimize, close and the rest.
+    virtual bool onSysCommand(UINT command) {
+        (void)command;
+        return false;
+    }
+    virtual void onTimer(UINT_PTR id) { (void)id; }
+    // Any other message. Returns true when it was handled, with `result`
+    // as its answer; false leaves it to the default handling.
     virtual bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result);
     // Stores the fields and ends the dialog, unless they do not validate.
     virtual void onOk() {

@@ -30,6 +30,12 @@ int CWinApp::run(HINSTANCE instance) {
     return 0;
 }
 
+std::string CWinApp::loadString(UINT id) const {
+    char text[512] = {};  // longer than any string of ours
+    int length = LoadStringA(instance_, id, text, sizeof text);
+    return std::string(text, static_cast<std::size_t>(length > 0 ? length : 0));
+}
+
 void CWinApp::enable3dControls() {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);

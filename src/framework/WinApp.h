@@ -27,6 +27,9 @@ public:
 
     HINSTANCE instance() const { return instance_; }
     const std::string& appName() const { return appName_; }
+    // A string resource of the program, up to 511 characters; empty when
+    // there is none.
+    std::string loadString(UINT id) const;
 
     // Dialog controls get the system's visual styles.
     void enable3dControls();

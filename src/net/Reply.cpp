@@ -1,7 +1,6 @@
 #include "net/Reply.h"
 
 #include <cstring>
-#include <ctime>
 
 #include "net/Wire.h"
 
@@ -18,7 +17,9 @@ bool readTransmitTimestamp(const std::uint8_t* data, std::size_t length, std::ui
 
 }  // namespace
 
-std::uint32_t currentSeconds() { return static_cast<std::uint32_t>(std::time(nullptr)); }
+// The clock window's tick reads the same clock, so that both see each
+// second turn at the same instant.
+std::uint32_t currentSeconds() { return static_cast<std::uint32_t>(platform::wallClockMs() / 1000); }
 
 ReplyMoment currentMoment() {
     ReplyMoment moment{};
@@ -112,6 +113,20 @@ bool isUsableNtpReply(const std::uint8_t* data, std::size_t length) {
     return seconds != 0 || fraction != 0;
 }
 
+void applyCorrection(AppState& state, std::int32_t correction, const platform::UtcTime& serverTime) {
+    state.correction = correction;
+    state.shownCorrection = correction;
+    platform::ClockSetting setting = platform::ClockSetting::NotTried;
+    if (state.setSystemClock != 0) {
+        state.lastClockSettingMs = platform::sinceBootMs();
+        setting = platform::setSystemClock(serverTime);
+        // The clock now holds the server's time: adding the correction to
+        // it again would show the time off by the correction.
+        if (setting == platform::ClockSetting::Done) state.shownCorrection = 0;
+    }
+    state.lastClockSetting = setting;
+}
+
 bool acceptsReply(const RequestRecord& lastRequest, const CInetAddr& from, const std::uint8_t* data,
                   std::size_t length) {
     if (!lastRequest.sent || from.port != lastRequest.port ||
@@ -129,10 +144,7 @@ void handleTimeReply(AppState& state, const RequestRecord& lastRequest, const st
     bool withRoundTrip = lastRequest.style == RequestStyle::Time;
     TimeReplyResult result = computeTimeReply(wireSeconds, moment.now, lastRequest.sendStamp, withRoundTrip);
     state.lastResponseTime = static_cast<std::int32_t>(result.serverTime);
-    state.correction = result.correction;
-    if (state.setSystemClock != 0) {
-        platform::setSystemClock(utcFromSeconds(result.adjusted, wire::kTimeReplyMilliseconds));
-    }
+    applyCorrection(state, result.correction, utcFromSeconds(result.adjusted, wire::kTimeReplyMilliseconds));
     state.nextPollTime = nextPollAfter(moment.now, state.pollPeriod);
 }
 
@@ -147,8 +159,7 @@ void handleNtpReply(AppState& state, const RequestRecord& lastRequest, const std
                               : 0;
     NtpReplyResult result = computeNtpReply(seconds, fraction, moment.now, halfMs);
     state.lastResponseTime = static_cast<std::int32_t>(result.seconds);
-    state.correction = result.correction;
-    if (state.setSystemClock != 0) platform::setSystemClock(utcFromSeconds(result.seconds, result.milliseconds));
+    applyCorrection(state, result.correction, utcFromSeconds(result.seconds, result.milliseconds));
     state.nextPollTime = nextPollAfter(moment.now, state.pollPeriod);
 }
 

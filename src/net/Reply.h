@@ -59,6 +59,12 @@ bool isUsableNtpReply(const std::uint8_t* data, std::size_t length);
 bool acceptsReply(const RequestRecord& lastRequest, const CInetAddr& from, const std::uint8_t* data,
                   std::size_t length);
 
+// Records a reply's correction, and sets the system clock to serverTime when
+// setSystemClock is on. After a setting that worked the display adds
+// nothing (shownCorrection 0); after one that failed, or none, it adds the
+// correction. Nothing is retried.
+void applyCorrection(AppState& state, std::int32_t correction, const platform::UtcTime& serverTime);
+
 // Apply an accepted reply: lastResponseTime, correction, nextPollTime, and
 // the system clock when setSystemClock is on.
 void handleTimeReply(AppState& state, const RequestRecord& lastRequest, const std::uint8_t* data,

@@ -39,7 +39,9 @@ void requestTime(AppState& state, CSocket& socket) {
     // One read of each text, so that resolving and the style agree.
     std::string server = state.timeServer.get();
     if (server.empty()) return;
-    state.correction = -1;  // until a reply says otherwise
+    // Until a reply says otherwise; the display then runs a second behind.
+    state.correction = -1;
+    state.shownCorrection = -1;
     std::string portText = state.port.get();
     try {
         CInetAddr destination;

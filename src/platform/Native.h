@@ -7,6 +7,6 @@
 namespace platform {
 
 int nativeMessageBox(const char* text, const char* caption, MessageBoxButtons buttons);
-bool nativeSetSystemClock(const UtcTime& utc);
+ClockSetting nativeSetSystemClock(const UtcTime& utc);
 
 }  // namespace platform

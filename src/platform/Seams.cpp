@@ -31,7 +31,7 @@ int showMessageBox(const char* text, const char* caption, MessageBoxButtons butt
 
 MessageBoxFn replaceMessageBox(MessageBoxFn fn) { return messageBox.replace(fn); }
 
-bool setSystemClock(const UtcTime& utc) { return clockSetter.get()(utc); }
+ClockSetting setSystemClock(const UtcTime& utc) { return clockSetter.get()(utc); }
 
 SystemClockSetterFn replaceSystemClockSetter(SystemClockSetterFn fn) { return clockSetter.replace(fn); }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "platform/Clock.h"
 #include "settings/GuardedText.h"
 
 class CSettingsDlg;
@@ -67,6 +68,16 @@ struct AppState {
     // std::uint32_t before making a date of it, so it stays right to 2106.
     std::atomic<std::int32_t> lastResponseTime{0};
     std::atomic<std::int32_t> correction{0};  // server time minus local time, seconds
+    // What the display adds to the local clock: the correction, or 0 once
+    // the reply's setting of the system clock has applied it.
+    std::atomic<std::int32_t> shownCorrection{0};
+    // When the program last began to set the system clock, in
+    // platform::sinceBootMs(); 0 before the first time. A step of the clock
+    // around then is the program's own.
+    std::atomic<std::int64_t> lastClockSettingMs{0};
+    // How the last reply's setting of the system clock went; NotTried when
+    // setSystemClock was off.
+    std::atomic<platform::ClockSetting> lastClockSetting{platform::ClockSetting::NotTried};
     GuardedRequest lastRequest;  // holds sendStamp beside the style and destination
     // The settings dialog while it is open, refreshed after every reply.
     // Only the user-interface thread reads or writes it: the receiving

@@ -1,13 +1,13 @@
 #include "ui/ClockDlg.h"
 
 #include <cstdlib>
-#include <ctime>
 
 #include "errors/Exceptions.h"
 #include "framework/WinApp.h"
 #include "net/Receive.h"
 #include "net/Request.h"
 #include "net/Socket.h"
+#include "platform/Clock.h"
 #include "platform/Desktop.h"
 #include "settings/AppState.h"
 #include "ui/ClockFace.h"
@@ -17,8 +17,7 @@
 namespace {
 
 constexpr UINT_PTR kTickTimer = 1;
-constexpr UINT kTickMs = 1000;
-constexpr UINT kCommandMask = 0xFFF0;  // the system uses the low four bits
+constexpr UINT kTickMs = 1000;  // until the first tick chooses its phase
 // Posted by the receiving thread after each reply it handled.
 constexpr UINT kReplyMessage = WM_APP + 1;
 
@@ -72,17 +71,13 @@ void CClockDlg::extendSystemMenu() {
     // Size, then Maximize: the window has one size.
     DeleteMenu(menu, 2, MF_BYPOSITION);
     DeleteMenu(menu, 3, MF_BYPOSITION);
-    HINSTANCE instance = CWinApp::current()->instance();
-    char about[64] = {};
-    if (LoadStringA(instance, IDS_ABOUT_COMMAND, about, sizeof about) == 0) return;
-    char ping[64] = {};
-    char settings[64] = {};
-    LoadStringA(instance, IDS_PING_COMMAND, ping, sizeof ping);
-    LoadStringA(instance, IDS_SETTINGS_COMMAND, settings, sizeof settings);
+    const CWinApp& app = *CWinApp::current();
+    std::string about = app.loadString(IDS_ABOUT_COMMAND);
+    if (about.empty()) return;
     AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(menu, MF_STRING, IDM_ABOUT, about);
-    AppendMenuA(menu, MF_STRING, IDM_PING, ping);
-    AppendMenuA(menu, MF_STRING, IDM_SETTINGS, settings);
+    AppendMenuA(menu, MF_STRING, IDM_ABOUT, about.c_str());
+    AppendMenuA(menu, MF_STRING, IDM_PING, app.loadString(IDS_PING_COMMAND).c_str());
+    AppendMenuA(menu, MF_STRING, IDM_SETTINGS, app.loadString(IDS_SETTINGS_COMMAND).c_str());
 }
 
 void CClockDlg::openNetwork() {
@@ -91,22 +86,36 @@ void CClockDlg::openNetwork() {
     retryStep([this] { socket_.bindAny(); });
 }
 
+bool CClockDlg::onSysCommand(UINT command) {
+    switch (command) {
+        case IDM_ABOUT:
+            CDialog(IDD_ABOUT).doModal();
+            return true;
+        case IDM_PING:
+            startRequest(state_, socket_);
+            return true;
+        case IDM_SETTINGS:
+            openSettings();
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Any timer: the clock has one.
+void CClockDlg::onTimer(UINT_PTR) { tick(); }
+
 bool CClockDlg::onMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result) {
     switch (message) {
-        case WM_SYSCOMMAND:
-            switch (wParam & kCommandMask) {
-                case IDM_ABOUT:
-                    CDialog(IDD_ABOUT).doModal();
-                    return true;
-                case IDM_PING:
-                    startRequest(state_, socket_);
-                    return true;
-                case IDM_SETTINGS:
-                    openSettings();
-                    return true;
-                default:
-                    return false;
-            }
+        case WM_TIMECHANGE:
+            timeChanged();
+            return true;
+        case WM_POWERBROADCAST:
+            // After sleep or hibernation the clock may be off by what the
+            // hardware clock drifted meanwhile.
+            if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND || wParam == PBT_APMRESUMECRITICAL)
+                steps_.resumed();
+            return false;
         case WM_PAINT:
             if (!IsIconic(handle())) return false;
             paintIcon();
@@ -117,9 +126,6 @@ bool CClockDlg::onMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result) 
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
             openSettings();
-            return false;
-        case WM_TIMER:
-            tick();
             return false;
         case kReplyMessage:
             if (state_.openSettingsDlg != nullptr) state_.openSettingsDlg->refresh();
@@ -138,9 +144,11 @@ bool CClockDlg::onMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result) 
 }
 
 void CClockDlg::tick() {
-    auto now = static_cast<std::uint32_t>(std::time(nullptr));
+    ClockReading reading{platform::wallClockMs(), platform::sinceBootMs()};
+    bool askAgain = steps_.tick(reading, state_.lastClockSettingMs);
+    auto now = static_cast<std::uint32_t>(reading.wallMs / 1000);
     TickPlan plan = planTick(now, state_.nextPollTime, !state_.timeServer.get().empty(), state_.pollPeriod,
-                             state_.correction);
+                             state_.shownCorrection, askAgain);
     if (plan.poll) {
         startRequest(state_, socket_);
         state_.nextPollTime = plan.nextPollTime;
@@ -152,7 +160,15 @@ void CClockDlg::tick() {
         item(IDC_CLOCK_TIME).setText(texts.time);
         item(IDC_CLOCK_DATE).setText(texts.date);
     }
-    SetTimer(handle(), kTickTimer, kTickMs, nullptr);
+    // A timer restarted for a whole second after the work would drift
+    // through the second and now and then skip one.
+    SetTimer(handle(), kTickTimer, nextTickDelayMs(platform::wallClockMs()), nullptr);
+}
+
+void CClockDlg::timeChanged() {
+    // Someone may have changed the time zone as well as the time.
+    platform::reloadTimeZone();
+    steps_.timeChanged(platform::sinceBootMs(), state_.lastClockSettingMs);
 }
 
 void CClockDlg::paintIcon() {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "framework/Dialog.h"
+#include "ui/StepWatch.h"
 
 class CSocket;
 class CWinsockInit;
@@ -23,12 +24,15 @@ public:
 
 protected:
     bool onInitDialog() override;
+    bool onSysCommand(UINT command) override;
+    void onTimer(UINT_PTR id) override;
     bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
 
 private:
     void extendSystemMenu();
     void openNetwork();
     void tick();
+    void timeChanged();
     void paintIcon();
     void openSettings();
 
@@ -37,5 +41,6 @@ private:
     CWinsockInit& winsock_;
     HICON icon_;
     std::string zoneName_;
+    StepWatch steps_;
     std::unique_ptr<ReceiveThread> receiver_;
 };

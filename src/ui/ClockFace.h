@@ -5,13 +5,21 @@
 #include <string>
 
 // The one-second tick. `now` and `nextPollTime` are seconds since 1970.
+// `askAgain`: a step of the local clock wants the server asked now, whatever
+// nextPollTime says.
 struct TickPlan {
     bool poll;                   // start a request on this tick
     std::uint32_t nextPollTime;  // unchanged when not polling
     std::int64_t shownSeconds;   // local time plus the correction
 };
 TickPlan planTick(std::uint32_t now, std::uint32_t nextPollTime, bool haveServer, std::uint32_t pollPeriodMinutes,
-                  std::int32_t correction);
+                  std::int32_t correction, bool askAgain);
+
+// When the next tick is due, from the wall clock (ms since 1970) at the end
+// of this one: just after the local clock's next second turns, so that every
+// second shows, each soon after it begins.
+constexpr std::int64_t kTickMarginMs = 20;
+std::uint32_t nextTickDelayMs(std::int64_t wallMs);
 
 // The standard-time zone name the display appends: the first three letters
 // of an explicit TZ, "PST" for a TZ that is set but empty, and nothing when

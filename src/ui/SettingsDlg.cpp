@@ -1,10 +1,20 @@
 #include "ui/SettingsDlg.h"
 
 #include "framework/Shell.h"
+#include "framework/WinApp.h"
 #include "net/Request.h"
 #include "settings/AppState.h"
 #include "ui/SettingsRules.h"
 #include "ui/resource.h"
+
+namespace {
+
+constexpr UINT_PTR kNoticeTimer = 1;
+constexpr UINT kNoticeMs = 20000;
+// Posted at the opening: the notice goes up once the dialog has its place.
+constexpr UINT kNoticeMessage = WM_APP + 1;
+
+}  // namespace
 
 CSettingsDlg::CSettingsDlg(AppState& state, CSocket& socket)
     : CDialog(IDD_SETTINGS), state_(state), socket_(socket) {}
@@ -22,12 +32,37 @@ bool CSettingsDlg::onInitDialog() {
     item<CUpDown>(IDC_POLL_SPIN).setRange(static_cast<int>(kPollPeriodMinMinutes),
                                           static_cast<int>(kPollPeriodMaxMinutes));
     state_.openSettingsDlg = this;
+    PostMessageA(handle(), kNoticeMessage, 0, 0);
     return true;  // the focus goes to the server
 }
 
 void CSettingsDlg::refresh() {
     CDataExchange dx(handle(), false);
     doDataExchange(dx);
+    noticeRefusedSetting();
+}
+
+// The clock goes on showing the corrected time and asks nothing again; the
+// user, who switched the option on, learns why the system clock stays as it
+// is, and how to allow the change.
+void CSettingsDlg::noticeRefusedSetting() {
+    if (!showsRefusedSettingNotice(state_.setSystemClock != 0, state_.lastClockSetting)) return;
+    const CWinApp& app = *CWinApp::current();
+    refusedNotice_.show(item(IDC_SET_SYSTEM_CLOCK).handle(), app.loadString(IDS_CLOCK_REFUSED_TITLE),
+                        app.loadString(IDS_CLOCK_REFUSED_TEXT));
+    SetTimer(handle(), kNoticeTimer, kNoticeMs, nullptr);
+}
+
+void CSettingsDlg::onTimer(UINT_PTR id) {
+    if (id != kNoticeTimer) return;
+    KillTimer(handle(), kNoticeTimer);
+    refusedNotice_.hide();
+}
+
+bool CSettingsDlg::onMessage(UINT message, WPARAM, LPARAM, INT_PTR&) {
+    if (message != kNoticeMessage) return false;
+    noticeRefusedSetting();
+    return true;
 }
 
 void CSettingsDlg::doDataExchange(CDataExchange& dx) {
@@ -63,28 +98,32 @@ void CSettingsDlg::doDataExchange(CDataExchange& dx) {
     }
 }
 
-bool CSettingsDlg::onMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR&) {
-    if (message != WM_COMMAND) return false;
-    switch (LOWORD(wParam)) {
+bool CSettingsDlg::onCommand(int code, int id) {
+    if (id == IDC_POLL_PERIOD && code == EN_CHANGE) {
+        clampPollPeriod();
+        return true;
+    }
+    return CDialog::onCommand(code, id);
+}
+
+bool CSettingsDlg::onButtonClicked(int id) {
+    switch (id) {
         case IDC_DELETE:
-            if (HIWORD(wParam) != BN_CLICKED) return false;
             deleteSelectedServer();
             return true;
-        case IDC_POLL_PERIOD:
-            if (HIWORD(wParam) != EN_CHANGE) return false;
-            clampPollPeriod();
-            return true;
         case IDC_SET_CLOCK:
-            if (HIWORD(wParam) != BN_CLICKED) return false;
             // The system's own date and time panel; the dialog stays open.
             runCommandLine("control timedate.cpl");
             return true;
         case IDC_PING_NOW:
-            if (HIWORD(wParam) != BN_CLICKED) return false;
             pingNow();
             return true;
-        default:
+        case IDC_SET_SYSTEM_CLOCK:
+            // The user is at the option the notice is about.
+            refusedNotice_.hide();
             return false;
+        default:
+            return CDialog::onButtonClicked(id);
     }
 }
 

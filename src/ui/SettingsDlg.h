@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "framework/BalloonTip.h"
 #include "framework/Dialog.h"
 
 class CSocket;
@@ -16,11 +17,16 @@ public:
     ~CSettingsDlg() override;
 
     // Shows the state after a reply. Runs on the user-interface thread; the
-    // poll-period clamp answers it as it answers the user's edits.
+    // poll-period clamp answers it as it answers the user's edits. When the
+    // reply's setting of the system clock was refused, says so at "Set
+    // System Clock".
     void refresh();
 
 protected:
     bool onInitDialog() override;
+    bool onCommand(int code, int id) override;
+    bool onButtonClicked(int id) override;
+    void onTimer(UINT_PTR id) override;
     bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
     void doDataExchange(CDataExchange& dx) override;
     void onOk() override;
@@ -31,6 +37,7 @@ private:
     void deleteSelectedServer();
     void pingNow();
     void unregister();
+    void noticeRefusedSetting();
 
     AppState& state_;
     CSocket& socket_;
@@ -43,4 +50,6 @@ private:
     std::string port_;
     std::int32_t hourDisplay24_ = 0;
     std::string timeServer_;
+
+    CBalloonTip refusedNotice_;
 };

@@ -53,3 +53,7 @@ std::string rebuildServerList(const std::vector<std::string>& items, const std::
     if (list.find(timeServer) == std::string::npos) list += timeServer + "|";
     return list;
 }
+
+bool showsRefusedSettingNotice(bool setSystemClock, platform::ClockSetting lastSetting) {
+    return setSystemClock && lastSetting == platform::ClockSetting::NotAllowed;
+}

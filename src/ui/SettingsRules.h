@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Clock.h"
+
 // "Never" before the first reply; otherwise the server's time as local time
 // and the correction, on two lines. `lastResponseTime` is an unsigned count
 // of seconds since 1970, so replies up to 2106 show right.
@@ -32,3 +34,8 @@ std::vector<std::string> splitServerList(const std::string& list);
 // by "|", then `timeServer` and "|" when the list does not already contain
 // it anywhere (an empty server always does).
 std::string rebuildServerList(const std::vector<std::string>& items, const std::string& timeServer);
+
+// Whether the settings dialog tells the user that Windows refused the last
+// reply's setting of the system clock: only while the option is on, and only
+// for a lack of the right to change the time.
+bool showsRefusedSettingNotice(bool setSystemClock, platform::ClockSetting lastSetting);

@@ -14,45 +14,15 @@
 #include <regex>
 #include <string>
 
+#include "ClockTest.h"
 #include "Driver.h"
 #include "TestServer.h"
 #include "ui/resource.h"
 
-using e2e::closeAndWait;
 using e2e::Listener;
 using e2e::prepareSettings;
 
 namespace {
-
-std::string peerShiftText() {
-    const char* shift = std::getenv("MARIVEL_PEER_SHIFT");
-    return shift != nullptr ? shift : "0";
-}
-
-std::string localText(std::time_t when, const char* format) {
-    std::tm fields{};
-    localtime_s(&fields, &when);
-    char text[64] = {};
-    std::strftime(text, sizeof text, format, &fields);
-    return text;
-}
-
-// True when the window shows local time plus `shift` seconds, give or take
-// the second the tick may lag and the second a poll runs ahead.
-bool showsTimeShiftedBy(HWND clock, long shift) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string shownTime = driver::itemText(clock, IDC_CLOCK_TIME);
-        std::string shownDate = driver::itemText(clock, IDC_CLOCK_DATE);
-        std::time_t now = std::time(nullptr);
-        for (long lag = -2; lag <= 1; ++lag) {
-            std::time_t expected = now + shift + lag;
-            if (shownTime == localText(expected, "%I:%M:%S %p") && shownDate == localText(expected, "%b %d, %Y"))
-                return true;
-        }
-        Sleep(100);
-    }
-    return false;
-}
 
 bool matchesWithin(HWND window, int id, const std::regex& pattern, int timeoutMs = driver::kWaitMs) {
     std::string text = driver::waitUntil([&] { return id == 0 ? driver::windowText(window) : driver::itemText(window, id); },
@@ -73,25 +43,23 @@ void clickOn(HWND target, DWORD downFlag) {
     SendInput(2, clicks, sizeof(INPUT));
 }
 
+using ClockWindow = e2e::ClockTest;
+
 // The clock asking a server of the test's own.
-class ClockAndTestServer : public ::testing::Test {
+class ClockAndTestServer : public e2e::ClockTest {
 protected:
-    void start(const char* port) {
+    bool start(const char* port) {
         prepareSettings(server.server(), port);
-        clock.emplace();
-        window = clock->waitForWindow("Marivel 95");
+        return startClock();
     }
-    DWORD close() { return closeAndWait(*clock, window); }
 
     Listener server;
-    std::optional<driver::Program> clock;
-    HWND window = nullptr;
     unsigned char request[64] = {};
 };
 
 }  // namespace
 
-TEST(ClockWindow, RunsInALocalZoneOffUtc) {
+TEST_F(ClockWindow, RunsInALocalZoneOffUtc) {
     // The harness sets a zone half an hour off UTC, so that the checks of
     // the shown time below would see UTC shown as local time.
     if (std::getenv("MARIVEL_LOCALTIME") == nullptr) GTEST_SKIP() << "no local zone set";
@@ -102,7 +70,7 @@ TEST(ClockWindow, RunsInALocalZoneOffUtc) {
     EXPECT_EQ((local.tm_min - utc.tm_min + 60) % 60, 30);
 }
 
-TEST(ClockWindow, ShowsTheCorrectionFromRealServers) {
+TEST_F(ClockWindow, ShowsTheCorrectionFromRealServers) {
     struct Peer {
         const char* variable;
         const char* port;
@@ -113,10 +81,8 @@ TEST(ClockWindow, ShowsTheCorrectionFromRealServers) {
         const char* address = std::getenv(peer.variable);
         ASSERT_NE(address, nullptr) << "run through tests/harness/with-peers";
         prepareSettings(address, peer.port);
-        driver::Program clock;
-        HWND window = clock.waitForWindow("Marivel 95");
-        ASSERT_NE(window, nullptr);
-        EXPECT_TRUE(showsTimeShiftedBy(window, std::atol(peerShiftText().c_str())))
+        ASSERT_TRUE(startClock());
+        EXPECT_TRUE(e2e::showsTimeShiftedBy(window, e2e::peerShift()))
             << peer.name << " shows " << driver::itemText(window, IDC_CLOCK_TIME) << " / "
             << driver::itemText(window, IDC_CLOCK_DATE);
         // The window as a user sees it, kept with the test results.
@@ -124,11 +90,11 @@ TEST(ClockWindow, ShowsTheCorrectionFromRealServers) {
             CreateDirectoryA(artifacts, nullptr);
             EXPECT_TRUE(driver::saveWindowImage(window, std::string(artifacts) + "/clock-window.bmp"));
         }
-        closeAndWait(clock, window);
+        closeClock();
     }
 }
 
-TEST(ClockWindow, TimeFormsFollowTheSettingAndTheTzRule) {
+TEST_F(ClockWindow, TimeFormsFollowTheSettingAndTheTzRule) {
     struct Case {
         std::optional<std::string> tz;
         std::uint32_t hour24;
@@ -144,88 +110,74 @@ TEST(ClockWindow, TimeFormsFollowTheSettingAndTheTzRule) {
     for (const Case& c : cases) {
         prepareSettings("");
         driver::writeNumberSetting("24HourDisplay", c.hour24);
-        driver::Program clock({{"TZ", c.tz}});
-        HWND window = clock.waitForWindow("Marivel 95");
-        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(startClock({{"TZ", c.tz}}));
         EXPECT_TRUE(matchesWithin(window, IDC_CLOCK_TIME, std::regex(c.pattern)))
             << "TZ " << (c.tz ? "\"" + *c.tz + "\"" : "unset") << ", 24-hour " << c.hour24 << ": shows \""
             << driver::itemText(window, IDC_CLOCK_TIME) << "\"";
         EXPECT_TRUE(matchesWithin(window, IDC_CLOCK_DATE, std::regex(R"([A-Z][a-z][a-z] \d\d, \d{4})")));
-        closeAndWait(clock, window);
+        closeClock();
     }
 }
 
 TEST_F(ClockAndTestServer, TheFirstTickPollsAtOnceAndPingAsksAgain) {
-    start("37");
-    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(start("37"));
     EXPECT_EQ(server.receive(request, sizeof request, 5000), 0) << "an empty RFC 868 request at the first tick";
     EXPECT_EQ(server.receive(request, sizeof request, 2500), -1) << "no second poll before the period is over";
     PostMessageA(window, WM_SYSCOMMAND, IDM_PING, 0);
     EXPECT_EQ(server.receive(request, sizeof request, 5000), 0) << "Ping Time Server sends a request";
-    close();
 }
 
 TEST_F(ClockAndTestServer, NtpStyleRequestsAreFortyEightBytes) {
-    start("NTP");
-    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(start("NTP"));
     ASSERT_EQ(server.receive(request, sizeof request, 5000), 48);
     EXPECT_EQ(request[0], 0x0B);
     for (int i = 1; i < 48; ++i) EXPECT_EQ(request[i], 0) << "byte " << i;
-    close();
 }
 
 TEST_F(ClockAndTestServer, AServerTimeOutsideTheShowableRangeShowsNoGarbage) {
-    start("37");
-    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(start("37"));
     ASSERT_EQ(server.receive(request, sizeof request, 5000), 0);
     // A server 73 years ahead: the correction, a signed 32-bit count of
     // seconds, wraps and would put the shown time before 1970.
     server.answerTime(2300000000);
     EXPECT_TRUE(matchesWithin(window, IDC_CLOCK_TIME, std::regex("--:--:--"))) << driver::itemText(window, IDC_CLOCK_TIME);
     EXPECT_EQ(driver::itemText(window, IDC_CLOCK_DATE), "Out of range");
-    EXPECT_EQ(close(), 0u) << "the program goes on and closes normally";
+    EXPECT_EQ(closeClock(), 0u) << "the program goes on and closes normally";
 }
 
-TEST(ClockWindow, MinimizedCaptionShowsTimeAndDateUntilRestored) {
+TEST_F(ClockWindow, MinimizedCaptionShowsTimeAndDateUntilRestored) {
     prepareSettings("");
-    driver::Program clock;
-    HWND window = clock.waitForWindow("Marivel 95");
-    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(startClock());
     Sleep(1500);  // a minimize posted during the first show would be undone by it
     PostMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_TRUE(matchesWithin(window, 0, std::regex(R"(\d\d:\d\d:\d\d [AP]M  \d\d/\d\d/\d\d)")))
         << driver::windowText(window);
     EXPECT_TRUE(IsIconic(window));
-    EXPECT_TRUE(clock.lookInside().answersDragIcon) << "the icon is the drag image";
+    EXPECT_TRUE(clock->lookInside().answersDragIcon) << "the icon is the drag image";
     PostMessageA(window, WM_SYSCOMMAND, SC_RESTORE, 0);
     EXPECT_TRUE(matchesWithin(window, 0, std::regex("Marivel 95"))) << driver::windowText(window);
-    closeAndWait(clock, window);
 }
 
-TEST(ClockWindow, ClosingRecordsWhetherTheWindowWasMinimized) {
+TEST_F(ClockWindow, ClosingRecordsWhetherTheWindowWasMinimized) {
     for (bool minimize : {true, false}) {
         prepareSettings("");
-        driver::Program clock;
-        HWND window = clock.waitForWindow("Marivel 95");
-        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(startClock());
         if (minimize) {
             Sleep(1500);
             PostMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
             driver::waitUntil([&] { return IsIconic(window) != FALSE; }, [](bool iconic) { return iconic; });
         }
-        EXPECT_EQ(closeAndWait(clock, window), 0u);
+        EXPECT_EQ(closeClock(), 0u);
         std::map<std::string, driver::RegistryValue> stored = driver::readAllSettings();
         EXPECT_EQ(stored.size(), 8u);
         EXPECT_EQ(stored["Iconic"].number(), minimize ? 2u : 1u);
     }
 }
 
-TEST(ClockWindow, SystemMenuLosesSizeAndMaximizeAndGainsThreeCommandsAndTheIconIsSet) {
+TEST_F(ClockWindow, SystemMenuLosesSizeAndMaximizeAndGainsThreeCommandsAndTheIconIsSet) {
     prepareSettings("");
-    driver::Program clock;
-    HWND window = clock.waitForWindow("Marivel 95");
-    ASSERT_NE(window, nullptr);
-    driver::Program::Inside inside = clock.lookInside();
+    ASSERT_TRUE(startClock());
+    driver::Program::Inside inside = clock->lookInside();
     EXPECT_TRUE(inside.hasBigIcon);
     const std::vector<driver::Program::MenuItem>& menu = inside.systemMenu;
     ASSERT_GE(menu.size(), 4u) << "the probe read no menu";
@@ -244,16 +196,13 @@ TEST(ClockWindow, SystemMenuLosesSizeAndMaximizeAndGainsThreeCommandsAndTheIconI
     EXPECT_EQ(menu[0].id, static_cast<unsigned>(SC_RESTORE));
     EXPECT_EQ(menu[1].id, static_cast<unsigned>(SC_MOVE));
     EXPECT_EQ(menu[2].id, static_cast<unsigned>(SC_MINIMIZE));
-    closeAndWait(clock, window);
 }
 
-TEST(ClockWindow, AboutShowsTheVersionAndCloses) {
+TEST_F(ClockWindow, AboutShowsTheVersionAndCloses) {
     prepareSettings("");
-    driver::Program clock;
-    HWND window = clock.waitForWindow("Marivel 95");
-    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(startClock());
     PostMessageA(window, WM_SYSCOMMAND, IDM_ABOUT, 0);
-    HWND about = clock.waitForWindow("About Marivel 95");
+    HWND about = clock->waitForWindow("About Marivel 95");
     ASSERT_NE(about, nullptr);
     EXPECT_FALSE(IsWindowEnabled(window)) << "the clock window is disabled while About is open";
     bool versionShown = false;
@@ -263,10 +212,9 @@ TEST(ClockWindow, AboutShowsTheVersionAndCloses) {
     PostMessageA(about, WM_COMMAND, IDOK, 0);
     EXPECT_FALSE(driver::waitUntil([&] { return IsWindow(about) != FALSE; }, [](bool alive) { return !alive; }));
     EXPECT_TRUE(IsWindowEnabled(window));
-    closeAndWait(clock, window);
 }
 
-TEST(ClockWindow, EveryWayIntoTheSettingsAppliesAlwaysOnTopAfterwards) {
+TEST_F(ClockWindow, EveryWayIntoTheSettingsAppliesAlwaysOnTopAfterwards) {
     enum class Way { LeftClickOnTheTime, RightClickOnTheDate, SettingsCommand };
     struct Case {
         Way way;
@@ -282,16 +230,14 @@ TEST(ClockWindow, EveryWayIntoTheSettingsAppliesAlwaysOnTopAfterwards) {
     for (const Case& c : cases) {
         prepareSettings("");
         driver::writeNumberSetting("AlwaysOnTop", c.onTop);
-        driver::Program clock;
-        HWND window = clock.waitForWindow("Marivel 95");
-        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(startClock());
         // Start in the other band, so that the change is seen.
         SetWindowPos(window, c.onTop ? HWND_NOTOPMOST : HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         // Real clicks: the statics pass them on to the window.
         if (c.way == Way::LeftClickOnTheTime) clickOn(GetDlgItem(window, IDC_CLOCK_TIME), MOUSEEVENTF_LEFTDOWN);
         if (c.way == Way::RightClickOnTheDate) clickOn(GetDlgItem(window, IDC_CLOCK_DATE), MOUSEEVENTF_RIGHTDOWN);
         if (c.way == Way::SettingsCommand) PostMessageA(window, WM_SYSCOMMAND, IDM_SETTINGS, 0);
-        HWND settings = clock.waitForWindow("Marivel 95 Settings");
+        HWND settings = clock->waitForWindow("Marivel 95 Settings");
         ASSERT_NE(settings, nullptr) << c.name << " opens the settings";
         EXPECT_FALSE(IsWindowEnabled(window)) << "the clock is disabled while the settings are open";
         PostMessageA(settings, WM_COMMAND, IDCANCEL, 0);
@@ -299,11 +245,11 @@ TEST(ClockWindow, EveryWayIntoTheSettingsAppliesAlwaysOnTopAfterwards) {
             [&] { return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; },
             [&](bool isTopmost) { return isTopmost == (c.onTop != 0); });
         EXPECT_EQ(topmost, c.onTop != 0) << c.name << ", AlwaysOnTop " << c.onTop;
-        closeAndWait(clock, window);
+        closeClock();
     }
 }
 
-TEST(ClockWindow, EnterEscTheCloseCommandAndTheCloseBoxAllEndIt) {
+TEST_F(ClockWindow, EnterEscTheCloseCommandAndTheCloseBoxAllEndIt) {
     struct Way {
         const char* name;
         UINT message;
@@ -317,12 +263,10 @@ TEST(ClockWindow, EnterEscTheCloseCommandAndTheCloseBoxAllEndIt) {
     };
     for (const Way& way : ways) {
         prepareSettings("");
-        driver::Program clock;
-        HWND window = clock.waitForWindow("Marivel 95");
-        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(startClock());
         PostMessageA(window, way.message, way.wParam, 0);
         DWORD status = 0xDEAD;
-        ASSERT_TRUE(clock.waitForExit(status)) << way.name << " did not end the clock";
+        ASSERT_TRUE(clock->waitForExit(status)) << way.name << " did not end the clock";
         EXPECT_EQ(status, 0u) << way.name;
         EXPECT_EQ(driver::readAllSettings().size(), 8u) << way.name;
     }

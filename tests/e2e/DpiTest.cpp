@@ -8,6 +8,7 @@
 
 #include <regex>
 
+#include "ClockTest.h"
 #include "Driver.h"
 #include "ui/resource.h"
 
@@ -53,16 +54,18 @@ struct Seen {
     int textHeight = 0;  // of the time, in its font
 };
 
+class HighDpi : public e2e::ClockTest {
+protected:
+    Seen clockAt(DWORD dpi);
+};
+
 // Starts the clock at `dpi` with no server to ask, waits for the time to
 // show, and checks from inside that every text fits its control.
-Seen clockAt(DWORD dpi) {
+Seen HighDpi::clockAt(DWORD dpi) {
     SystemDpi systemDpi(dpi);
-    driver::deleteSettings();
-    driver::writeTextSetting("TimeServer", "");
-    driver::Program clock;
-    HWND window = clock.waitForWindow("Marivel 95");
+    e2e::prepareSettings("");
     Seen seen;
-    EXPECT_NE(window, nullptr) << dpi << " DPI";
+    EXPECT_TRUE(startClock()) << dpi << " DPI";
     if (window == nullptr) return seen;
     driver::waitUntil([&] { return driver::itemText(window, IDC_CLOCK_TIME); },
                       [](const std::string& time) { return std::regex_match(time, std::regex(R"(\d\d:\d\d:\d\d [AP]M)")); });
@@ -70,7 +73,7 @@ Seen clockAt(DWORD dpi) {
     GetClientRect(window, &client);
     seen.client = {client.right, client.bottom};
 
-    driver::Program::Inside inside = clock.lookInside();
+    driver::Program::Inside inside = clock->lookInside();
     EXPECT_TRUE(inside.read) << dpi << " DPI: the probe read nothing";
     EXPECT_EQ(inside.screenDpi, static_cast<int>(dpi));
     EXPECT_EQ(inside.texts.size(), 2u) << dpi << " DPI: the time and the date";
@@ -83,15 +86,13 @@ Seen clockAt(DWORD dpi) {
         EXPECT_LE(needed, shown.clientHeight) << dpi << " DPI: \"" << shown.text << "\" is cut";
         if (shown.id == IDC_CLOCK_TIME) seen.textHeight = shown.height;
     }
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    DWORD status = 0;
-    EXPECT_TRUE(clock.waitForExit(status));
+    EXPECT_EQ(closeClock(), 0u) << dpi << " DPI";
     return seen;
 }
 
 }  // namespace
 
-TEST(HighDpi, AtOneAndAHalfTimesTheDpiTheWindowAndItsFontsGrowAndNothingIsCut) {
+TEST_F(HighDpi, AtOneAndAHalfTimesTheDpiTheWindowAndItsFontsGrowAndNothingIsCut) {
     Seen normal = clockAt(96);
     Seen high = clockAt(144);
     ASSERT_GT(normal.client.cx, 0);

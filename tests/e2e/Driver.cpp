@@ -121,6 +121,12 @@ bool Program::waitForExit(DWORD& status, int timeoutMs) {
     return GetExitCodeProcess(info_.hProcess, &status) != 0;
 }
 
+DWORD Program::closeWindow(HWND window) {
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    DWORD status = 0xDEAD;
+    return waitForExit(status) ? status : 0xDEAD;
+}
+
 std::string windowText(HWND window) {
     char text[256] = {};
     GetWindowTextA(window, text, sizeof text);
@@ -276,6 +282,16 @@ Program::Inside Program::lookInside() const {
         if (text.rfind("icons\t", 0) == 0 && text.size() >= 9) {
             inside.hasBigIcon = text[6] == '1';
             inside.answersDragIcon = text[8] == '1';
+            continue;
+        }
+        if (text.rfind("tip\t", 0) == 0 && text.size() >= 6) {
+            Inside::Tip tip;
+            tip.shown = text[4] == '1';
+            std::size_t titleEnd = text.find('\t', 6);
+            if (titleEnd == std::string::npos) continue;
+            tip.title = text.substr(6, titleEnd - 6);
+            tip.text = text.substr(titleEnd + 1);
+            inside.tips.push_back(tip);
             continue;
         }
         if (text.rfind("dpi\t", 0) == 0) {

@@ -37,6 +37,9 @@ public:
     HWND waitForWindow(const char* caption, int timeoutMs = kWaitMs) const;
     // true once ended; `status` is its exit status.
     bool waitForExit(DWORD& status, int timeoutMs = kWaitMs);
+    // Closes `window` as its close box does and waits for the program to
+    // end; the exit status, or 0xDEAD when it did not end in time.
+    DWORD closeWindow(HWND window);
     DWORD id() const { return info_.dwProcessId; }
     HANDLE process() const { return info_.hProcess; }
 
@@ -62,6 +65,12 @@ public:
             int clientWidth = 0, clientHeight = 0;
         };
         std::vector<Text> texts;
+        // A tooltip window of the program and its first tool.
+        struct Tip {
+            bool shown = false;
+            std::string title, text;
+        };
+        std::vector<Tip> tips;
     };
     Inside lookInside() const;
     // Loads a DLL into the running program (a Windows path); true once the

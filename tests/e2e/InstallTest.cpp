@@ -14,6 +14,7 @@
 #include <regex>
 #include <string>
 
+#include "ClockTest.h"
 #include "Driver.h"
 #include "ui/resource.h"
 
@@ -137,7 +138,7 @@ UninstallEntry uninstallEntry(const std::string& productCode) {
     return entry;
 }
 
-class Installer : public ::testing::Test {
+class Installer : public e2e::ClockTest {
 protected:
     static void SetUpTestSuite() { CoInitialize(nullptr); }
     static void TearDownTestSuite() { CoUninitialize(); }
@@ -184,18 +185,13 @@ TEST_F(Installer, InstallsRunsAndUninstallsLeavingTheUsersSettings) {
         EXPECT_TRUE(samePath(entry.command, "MsiExec.exe /X" + productCode)) << entry.command;
 
         {
-            driver::Program clock({}, program);
-            HWND window = clock.waitForWindow("Marivel 95");
-            ASSERT_NE(window, nullptr) << "the installed clock shows no window";
+            ASSERT_TRUE(startClock({}, program)) << "the installed clock shows no window";
             std::string time = driver::waitUntil(
                 [&] { return driver::itemText(window, IDC_CLOCK_TIME); },
                 [](const std::string& text) { return std::regex_match(text, std::regex(R"(\d\d:\d\d:\d\d )")); });
             EXPECT_TRUE(std::regex_match(time, std::regex(R"(\d\d:\d\d:\d\d )")))
                 << "the 24-hour time of the user's settings, not \"" << time << "\"";
-            PostMessageA(window, WM_CLOSE, 0, 0);
-            DWORD status = 1;
-            EXPECT_TRUE(clock.waitForExit(status));
-            EXPECT_EQ(status, 0u);
+            EXPECT_EQ(closeClock(), 0u);
         }
 
         ASSERT_EQ(msiexec("/x \"" + package + "\""), 0u);

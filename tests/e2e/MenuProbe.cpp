@@ -8,7 +8,10 @@
 //   one line per static text of the window, with the size its text takes in
 //   the control's own font and the control's client size, in pixels:
 //   text<TAB>id<TAB>width<TAB>height<TAB>ascent<TAB>client width<TAB>client height<TAB>text
+//   one line per tooltip window of the program, with its first tool:
+//   tip<TAB><shown 0/1><TAB>title<TAB>text
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <string>
@@ -66,6 +69,34 @@ std::string textLines(HWND window) {
     return lines;
 }
 
+BOOL CALLBACK addTipLine(HWND window, LPARAM data) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char className[32] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (owner != GetCurrentProcessId() || std::string(className) != TOOLTIPS_CLASSA) return TRUE;
+    wchar_t wideTitle[256] = {};
+    TTGETTITLE title{sizeof title, 0, 256, wideTitle};
+    SendMessageA(window, TTM_GETTITLE, 0, reinterpret_cast<LPARAM>(&title));
+    std::string titleText;
+    for (const wchar_t* c = wideTitle; *c != L'\0'; ++c) titleText += static_cast<char>(*c);  // ASCII texts
+    // The whole text, through the wide message: Wine's ANSI ones copy only
+    // the first 80 characters.
+    wchar_t wideText[512] = {};
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.lpszText = wideText;
+    if (SendMessageW(window, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&tool))) {
+        tool.lpszText = wideText;
+        SendMessageW(window, TTM_GETTEXTW, 512, reinterpret_cast<LPARAM>(&tool));
+    }
+    std::string text;
+    for (const wchar_t* c = wideText; *c != L'\0'; ++c) text += static_cast<char>(*c);
+    *reinterpret_cast<std::string*>(data) += std::string("tip\t") + (IsWindowVisible(window) ? "1" : "0") + "\t" +
+                                             titleText + "\t" + text + "\n";
+    return TRUE;
+}
+
 DWORD WINAPI writeSystemMenu(LPVOID) {
     char path[MAX_PATH] = {};
     if (GetEnvironmentVariableA("MARIVEL_PROBE_OUT", path, sizeof path) != 0) {
@@ -89,6 +120,7 @@ DWORD WINAPI writeSystemMenu(LPVOID) {
             GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
             lines += std::to_string(GetMenuItemID(menu, i)) + "\t" + text + "\n";
         }
+        EnumWindows(addTipLine, reinterpret_cast<LPARAM>(&lines));
         std::string partial = std::string(path) + ".part";
         if (FILE* out = std::fopen(partial.c_str(), "wb")) {
             std::fwrite(lines.data(), 1, lines.size(), out);

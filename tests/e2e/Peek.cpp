@@ -96,9 +96,7 @@ int main(int argc, char** argv) {
         PostMessageA(settings, WM_COMMAND, IDCANCEL, 0);
         driver::waitUntil([&] { return IsWindow(settings) != FALSE; }, [](bool open) { return !open; });
     }
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    DWORD status = 0;
-    clock.waitForExit(status);
+    DWORD status = clock.closeWindow(window);
     std::printf("Closed with status %lu%s\n", static_cast<unsigned long>(status), saved ? "" : " (a picture is missing)");
     return saved ? 0 : 1;
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ClockTest.h"
 #include "Driver.h"
 #include "TestServer.h"
 #include "ui/SettingsRules.h"
@@ -37,7 +38,7 @@ bool endsWith(const std::string& text, const std::string& end) {
 }
 
 // The clock with settings of the test's choosing, and its settings dialog.
-class SettingsDialog : public ::testing::Test {
+class SettingsDialog : public e2e::ClockTest {
 protected:
     using Settings = std::map<std::string, std::string>;  // text values
     using Numbers = std::map<std::string, std::uint32_t>;
@@ -46,9 +47,7 @@ protected:
         driver::deleteSettings();
         for (const auto& [name, text] : texts) driver::writeTextSetting(name.c_str(), text);
         for (const auto& [name, number] : numbers) driver::writeNumberSetting(name.c_str(), number);
-        clock.emplace();
-        window = clock->waitForWindow("Marivel 95");
-        ASSERT_NE(window, nullptr) << "the clock window did not appear";
+        ASSERT_TRUE(startClock()) << "the clock window did not appear";
     }
     // Opens the dialog with the Settings command.
     void open() {
@@ -96,14 +95,12 @@ protected:
                                  [&](const std::string& text) { return endsWith(text, end); }, 3000);
     }
     // Ends the clock; its settings are then in the registry.
-    std::map<std::string, driver::RegistryValue> closeClock() {
-        EXPECT_EQ(e2e::closeAndWait(*clock, window), 0u);
+    std::map<std::string, driver::RegistryValue> closeAndReadSettings() {
+        EXPECT_EQ(closeClock(), 0u);
         return driver::readAllSettings();
     }
 
     Listener server;
-    std::optional<driver::Program> clock;
-    HWND window = nullptr;
     HWND dialog = nullptr;
 };
 
@@ -188,7 +185,7 @@ TEST_F(SettingsDialog, ShowsNeverThenEachReplyWhileOpenAndTheClampAnswersEdits) 
     EXPECT_TRUE(IsWindow(dialog));
     driver::setItemText(dialog, IDC_POLL_PERIOD, "15");
     cancel();
-    std::map<std::string, driver::RegistryValue> stored = closeClock();
+    std::map<std::string, driver::RegistryValue> stored = closeAndReadSettings();
     EXPECT_EQ(stored["PollPeriod"].number(), 60u) << "Cancel stores nothing";
 }
 
@@ -220,7 +217,7 @@ TEST_F(SettingsDialog, ANewServerResetsTheLastResponseAndIsAskedAtTheNextTick) {
                                 [](bool isTopmost) { return !isTopmost; });
     EXPECT_FALSE(topmost) << "no longer on top after OK";
 
-    std::map<std::string, driver::RegistryValue> stored = closeClock();
+    std::map<std::string, driver::RegistryValue> stored = closeAndReadSettings();
     EXPECT_EQ(stored["TimeServer"].text(), other.server());
     EXPECT_EQ(stored["24HourDisplay"].number(), 1u);
     EXPECT_EQ(stored["AlwaysOnTop"].number(), 0u);
@@ -252,7 +249,7 @@ TEST_F(SettingsDialog, StoredPollPeriodsShowAsStoredAndOnlyValidOnesPassOk) {
             if (c.leave == Leave::ByEsc) PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
             EXPECT_TRUE(dialogClosed()) << "stored " << c.stored;
         }
-        std::map<std::string, driver::RegistryValue> stored = closeClock();
+        std::map<std::string, driver::RegistryValue> stored = closeAndReadSettings();
         EXPECT_EQ(stored["PollPeriod"].number(), c.stored);
         EXPECT_EQ(stored["TimeServerList"].text(), "c.org|b.org|a.org|") << "stored " << c.stored;
     }
@@ -280,7 +277,7 @@ TEST_F(SettingsDialog, DeleteAndALongListThatSurvivesOk) {
     EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), 0) << "the first item is selected";
     ok();
 
-    std::map<std::string, driver::RegistryValue> stored = closeClock();
+    std::map<std::string, driver::RegistryValue> stored = closeAndReadSettings();
     EXPECT_EQ(stored["TimeServer"].text(), "server100.example") << "the selected first item becomes the server";
     std::vector<std::string> kept = splitServerList(stored["TimeServerList"].text());
     EXPECT_EQ(kept.size(), 299u);
@@ -306,7 +303,7 @@ TEST_F(SettingsDialog, PingNowStoresTheValuesThatCancelThenKeepsAndARefreshIsCla
     EXPECT_EQ(server.receive(request, sizeof request, 5000), 48) << "Ping Now asks in the style just stored";
     cancel();
 
-    std::map<std::string, driver::RegistryValue> stored = closeClock();
+    std::map<std::string, driver::RegistryValue> stored = closeAndReadSettings();
     EXPECT_EQ(stored["Port"].text(), "ntp");
     EXPECT_EQ(stored["SetSystemClock"].number(), 1u);
     EXPECT_EQ(stored["PollPeriod"].number(), 30u);

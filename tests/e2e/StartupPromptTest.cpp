@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "ClockTest.h"
 #include "Driver.h"
 
 namespace {
@@ -29,6 +30,8 @@ void seedSettings() {
     driver::writeNumberSetting("PollPeriod", 7);
 }
 
+using StartupPrompt = e2e::ClockTest;
+
 // Answers the start-up prompt with `button` and returns its text.
 std::string answerPrompt(driver::Program& program, int button) {
     HWND box = program.waitForWindow("Error");
@@ -41,17 +44,17 @@ std::string answerPrompt(driver::Program& program, int button) {
 
 }  // namespace
 
-TEST(StartupPrompt, AbortEndsWithStatusMinusOneAndSavesNothing) {
+TEST_F(StartupPrompt, AbortEndsWithStatusMinusOneAndSavesNothing) {
     seedSettings();
     std::map<std::string, driver::RegistryValue> before = driver::readAllSettings();
     failNextBinds(1);
-    driver::Program clock;
-    std::string text = answerPrompt(clock, IDABORT);
+    launchClock();
+    std::string text = answerPrompt(*clock, IDABORT);
     EXPECT_NE(text.find("Error: 10048 binding"), std::string::npos) << text;
     EXPECT_NE(text.find("Port Number already in use"), std::string::npos) << text;
     EXPECT_NE(text.find("Abort, Retry, Ignore (A,R,I)"), std::string::npos) << text;
     DWORD status = 0;
-    ASSERT_TRUE(clock.waitForExit(status));
+    ASSERT_TRUE(clock->waitForExit(status));
     EXPECT_EQ(status, 0xFFFFFFFFu);
     std::map<std::string, driver::RegistryValue> after = driver::readAllSettings();
     ASSERT_EQ(after.size(), before.size());
@@ -61,39 +64,33 @@ TEST(StartupPrompt, AbortEndsWithStatusMinusOneAndSavesNothing) {
     }
 }
 
-TEST(StartupPrompt, RetryRunsTheSameStepAgain) {
+TEST_F(StartupPrompt, RetryRunsTheSameStepAgain) {
     seedSettings();
     failNextBinds(2);
-    driver::Program clock;
-    EXPECT_NE(answerPrompt(clock, IDRETRY).find("binding"), std::string::npos);
-    EXPECT_NE(answerPrompt(clock, IDRETRY).find("binding"), std::string::npos) << "the retried bind failed again";
-    HWND window = clock.waitForWindow("Marivel 95");
-    ASSERT_NE(window, nullptr) << "the third bind works and the clock opens";
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    DWORD status = 1;
-    ASSERT_TRUE(clock.waitForExit(status));
-    EXPECT_EQ(status, 0u);
+    launchClock();
+    EXPECT_NE(answerPrompt(*clock, IDRETRY).find("binding"), std::string::npos);
+    EXPECT_NE(answerPrompt(*clock, IDRETRY).find("binding"), std::string::npos) << "the retried bind failed again";
+    ASSERT_TRUE(awaitWindow()) << "the third bind works and the clock opens";
+    EXPECT_EQ(closeClock(), 0u);
     driver::RegistryValue iconic;
     EXPECT_TRUE(driver::readSetting("Iconic", iconic)) << "an ordinary close saves";
 }
 
-TEST(StartupPrompt, IgnoreGoesOnWithoutTheStep) {
+TEST_F(StartupPrompt, IgnoreGoesOnWithoutTheStep) {
     seedSettings();
     failNextBinds(1);
-    driver::Program clock;
-    EXPECT_NE(answerPrompt(clock, IDIGNORE).find("binding"), std::string::npos);
+    launchClock();
+    EXPECT_NE(answerPrompt(*clock, IDIGNORE).find("binding"), std::string::npos);
     // The socket is left unbound. Where receiving on it fails, the process
     // ends with 65535 and saves nothing; where it waits, the clock runs on.
-    HWND window = clock.waitForWindow("Marivel 95", 3000);
-    std::printf("After Ignore the clock %s.\n", window != nullptr ? "runs on" : "has ended");
-    DWORD status = 0;
-    if (window != nullptr) {
-        PostMessageA(window, WM_CLOSE, 0, 0);
-        ASSERT_TRUE(clock.waitForExit(status));
-        EXPECT_EQ(status, 0u);
+    bool runsOn = awaitWindow(3000);
+    std::printf("After Ignore the clock %s.\n", runsOn ? "runs on" : "has ended");
+    if (runsOn) {
+        EXPECT_EQ(closeClock(), 0u);
     } else {
-        ASSERT_TRUE(clock.waitForExit(status));
+        DWORD status = 0;
+        ASSERT_TRUE(clock->waitForExit(status));
         EXPECT_EQ(status, 65535u);
     }
-    EXPECT_EQ(clock.waitForWindow("Error", 500), nullptr) << "no second prompt after Ignore";
+    EXPECT_EQ(clock->waitForWindow("Error", 500), nullptr) << "no second prompt after Ignore";
 }

@@ -2,20 +2,17 @@
 // settings it leaves behind.
 #include <gtest/gtest.h>
 
+#include "ClockTest.h"
 #include "Driver.h"
 #include "settings/AppState.h"
 
 using driver::RegistryValue;
+using Startup = e2e::ClockTest;
 
-TEST(Startup, FirstStartWithAnEmptyStoreWritesAllEightDefaultsAtClose) {
+TEST_F(Startup, FirstStartWithAnEmptyStoreWritesAllEightDefaultsAtClose) {
     driver::deleteSettings();
-    driver::Program clock;
-    HWND window = clock.waitForWindow("Marivel 95");
-    ASSERT_NE(window, nullptr) << "the clock window did not appear";
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    DWORD status = 1;
-    ASSERT_TRUE(clock.waitForExit(status));
-    EXPECT_EQ(status, 0u);
+    ASSERT_TRUE(startClock()) << "the clock window did not appear";
+    EXPECT_EQ(closeClock(), 0u);
 
     std::map<std::string, RegistryValue> stored = driver::readAllSettings();
     EXPECT_EQ(stored.size(), 8u);
@@ -37,7 +34,7 @@ TEST(Startup, FirstStartWithAnEmptyStoreWritesAllEightDefaultsAtClose) {
     EXPECT_EQ(number("Iconic"), 1u);
 }
 
-TEST(Startup, StoredSettingsComeBackUnchangedAfterARun) {
+TEST_F(Startup, StoredSettingsComeBackUnchangedAfterARun) {
     driver::deleteSettings();
     driver::writeTextSetting("TimeServer", "");
     driver::writeTextSetting("TimeServerList", "a|b|");
@@ -46,13 +43,9 @@ TEST(Startup, StoredSettingsComeBackUnchangedAfterARun) {
     driver::writeNumberSetting("PollPeriod", 0);
     driver::writeNumberSetting("24HourDisplay", 1);
     driver::writeNumberSetting("Iconic", 2);
-    driver::Program clock;
-    HWND window = clock.waitForWindow("Marivel 95");
-    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(startClock());
     EXPECT_FALSE(IsIconic(window)) << "a stored Iconic 2 must not start the program minimized";
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    DWORD status = 1;
-    ASSERT_TRUE(clock.waitForExit(status));
+    EXPECT_EQ(closeClock(), 0u);
 
     RegistryValue value;
     ASSERT_TRUE(driver::readSetting("TimeServer", value));

@@ -1,8 +1,5 @@
-// What the end-to-end tests share: settings for a run, closing the clock,
-// and a UDP time server of the test's own on loopback.
+// A UDP time server of the test's own on loopback.
 #pragma once
-#include <gtest/gtest.h>
-
 #include <winsock2.h>
 #include <windows.h>
 
@@ -10,25 +7,9 @@
 #include <ctime>
 #include <string>
 
-#include "Driver.h"
-
 namespace e2e {
 
 constexpr std::uint32_t kSecondsFrom1900To1970 = 2208988800u;
-
-// Settings for a run that asks `server`, or nobody when it is empty.
-inline void prepareSettings(const std::string& server, const std::string& port = "37") {
-    driver::deleteSettings();
-    driver::writeTextSetting("TimeServer", server);
-    driver::writeTextSetting("Port", port);
-}
-
-inline DWORD closeAndWait(driver::Program& clock, HWND window) {
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    DWORD status = 0xDEAD;
-    EXPECT_TRUE(clock.waitForExit(status));
-    return status;
-}
 
 // A UDP socket on loopback that records what the program sends it.
 class Listener {

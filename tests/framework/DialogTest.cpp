@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "errors/Exceptions.h"
 #include "framework/Dialog.h"
@@ -79,4 +81,48 @@ TEST(Dialog, AnExceptionInAHandlerEndsTheDialogAndLeavesDoModal) {
     EXPECT_TRUE(caught);
     EXPECT_NE(opened, nullptr);
     EXPECT_TRUE(windowGone);
+}
+
+namespace {
+
+// Records what reaches each handler, then ends itself with OK.
+class RoutedDialog : public CDialog {
+public:
+    RoutedDialog() : CDialog(kTestDialog) {}
+    std::vector<std::string> seen;
+
+protected:
+    bool onInitDialog() override {
+        PostMessageA(handle(), WM_COMMAND, MAKEWPARAM(7, EN_CHANGE), 0);
+        PostMessageA(handle(), WM_COMMAND, MAKEWPARAM(8, BN_CLICKED), 0);
+        PostMessageA(handle(), WM_SYSCOMMAND, 0x0023, 0);  // the system's bits set
+        PostMessageA(handle(), WM_TIMER, 5, 0);
+        PostMessageA(handle(), WM_COMMAND, IDOK, 0);
+        return true;
+    }
+    bool onCommand(int code, int id) override {
+        seen.push_back("command " + std::to_string(code) + " " + std::to_string(id));
+        return CDialog::onCommand(code, id);
+    }
+    bool onButtonClicked(int id) override {
+        seen.push_back("clicked " + std::to_string(id));
+        return CDialog::onButtonClicked(id);
+    }
+    bool onSysCommand(UINT command) override {
+        seen.push_back("system command " + std::to_string(command));
+        return true;
+    }
+    void onTimer(UINT_PTR id) override { seen.push_back("timer " + std::to_string(id)); }
+};
+
+}  // namespace
+
+TEST(Dialog, RoutesCommandsClicksSystemCommandsAndTimersToTheirHandlers) {
+    RoutedDialog dialog;
+    INT_PTR code = 0;
+    app.body = [&] { code = dialog.doModal(); };
+    app.run(GetModuleHandleA(nullptr));
+    EXPECT_EQ(code, IDOK) << "a click of OK still ends the dialog";
+    EXPECT_EQ(dialog.seen, (std::vector<std::string>{"command 768 7", "command 0 8", "clicked 8", "system command 32",
+                                                     "timer 5", "command 0 1", "clicked 1"}));
 }

@@ -90,6 +90,7 @@ TEST_F(Loopback, TimeStyleSendsAnEmptyDatagramAndRecordsIt) {
     requestTime(state, client);  // the server text's port wins over "37"
     std::uint32_t after = currentSeconds();
     EXPECT_EQ(state.correction.load(), -1);
+    EXPECT_EQ(state.shownCorrection.load(), -1) << "the display runs a second behind until the reply";
     CInetAddr from;
     EXPECT_TRUE(server.receive(from).empty());
     EXPECT_EQ(from.port, client.localPort());

@@ -223,6 +223,41 @@ TEST_F(Handlers, WithoutSetSystemClockOnlyTheStateChanges) {
     EXPECT_TRUE(clock.calls().empty());
 }
 
+TEST_F(Handlers, TheDisplayAddsTheCorrectionOnlyWhereNoSettingAppliedIt) {
+    request.sendStamp = k2000;
+    auto reply = timeReply(k2000 + 90);  // the local clock is 90 s slow
+    struct Case {
+        std::int32_t option;
+        platform::ClockSetting answer;
+        std::int32_t shown;
+        platform::ClockSetting recorded;
+    };
+    const Case cases[] = {
+        // The clock now holds the server's time: the window adds nothing.
+        {1, platform::ClockSetting::Done, 0, platform::ClockSetting::Done},
+        {1, platform::ClockSetting::NotAllowed, 90, platform::ClockSetting::NotAllowed},
+        {1, platform::ClockSetting::Failed, 90, platform::ClockSetting::Failed},
+        {0, platform::ClockSetting::Done, 90, platform::ClockSetting::NotTried},
+    };
+    std::size_t expectedCalls = 0;
+    for (const Case& c : cases) {
+        state.setSystemClock = c.option;
+        state.lastClockSettingMs = 0;
+        clock.answerWith(c.answer);
+        std::int64_t before = platform::sinceBootMs();
+        handleReply(state, request, reply.data(), reply.size(), at(k2000));
+        expectedCalls += static_cast<std::size_t>(c.option);
+        EXPECT_EQ(clock.calls().size(), expectedCalls) << "nothing is retried";
+        EXPECT_EQ(state.correction.load(), 90) << "the Last Response keeps the reply's correction";
+        EXPECT_EQ(state.shownCorrection.load(), c.shown) << static_cast<int>(c.answer) << ", option " << c.option;
+        EXPECT_EQ(state.lastClockSetting.load(), c.recorded);
+        if (c.option != 0)
+            EXPECT_GE(state.lastClockSettingMs.load(), before) << "the window must know the step is ours";
+        else
+            EXPECT_EQ(state.lastClockSettingMs.load(), 0);
+    }
+}
+
 TEST(RequestStyle, ChosenFromThePortText) {
     for (const char* ntp : {"ntp", "NTP", "nTp", "123", "0123", " 123", "123abc"}) {
         EXPECT_EQ(chooseRequestStyle(ntp), RequestStyle::Ntp) << ntp;

@@ -92,3 +92,11 @@ TEST(ServerList, ALongListSurvivesOpeningAndOk) {
     EXPECT_EQ(splitServerList(stored).size(), 300u);
     EXPECT_EQ(stored.size(), list.size());
 }
+
+TEST(RefusedSettingNotice, OnlyForALackOfTheRightWhileTheOptionIsOn) {
+    using platform::ClockSetting;
+    EXPECT_TRUE(showsRefusedSettingNotice(true, ClockSetting::NotAllowed));
+    EXPECT_FALSE(showsRefusedSettingNotice(false, ClockSetting::NotAllowed)) << "the option was switched off since";
+    for (ClockSetting other : {ClockSetting::NotTried, ClockSetting::Done, ClockSetting::Failed})
+        EXPECT_FALSE(showsRefusedSettingNotice(true, other)) << static_cast<int>(other);
+}

@@ -1,11 +1,23 @@
+#include <time.h>
+
 #include <chrono>
 
 #include "platform/Native.h"
 
 namespace platform {
 
+namespace {
+
+std::int64_t millisecondsOf(clockid_t clock) {
+    timespec now{};
+    clock_gettime(clock, &now);
+    return std::int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+}
+
+}  // namespace
+
 // The portable build is for tests and tools: it never sets the clock.
-bool nativeSetSystemClock(const UtcTime&) { return false; }
+ClockSetting nativeSetSystemClock(const UtcTime&) { return ClockSetting::Failed; }
 
 std::uint64_t counterNow() {
     auto sinceStart = std::chrono::steady_clock::now().time_since_epoch();
@@ -13,6 +25,12 @@ std::uint64_t counterNow() {
 }
 
 std::uint64_t counterFrequency() { return 1000000; }
+
+std::int64_t wallClockMs() { return millisecondsOf(CLOCK_REALTIME); }
+
+std::int64_t sinceBootMs() { return millisecondsOf(CLOCK_BOOTTIME); }
+
+void reloadTimeZone() { tzset(); }
 
 bool localCalendar(std::int64_t seconds, std::tm& fields) {
     std::time_t when = static_cast<std::time_t>(seconds);

@@ -1,10 +1,12 @@
 #include <windows.h>
 
+#include <ctime>
+
 #include "platform/Native.h"
 
 namespace platform {
 
-bool nativeSetSystemClock(const UtcTime& utc) {
+ClockSetting nativeSetSystemClock(const UtcTime& utc) {
     SYSTEMTIME fields{};  // the day of the week is left 0: SetSystemTime ignores it
     fields.wYear = static_cast<WORD>(utc.year);
     fields.wMonth = static_cast<WORD>(utc.month);
@@ -13,7 +15,8 @@ bool nativeSetSystemClock(const UtcTime& utc) {
     fields.wMinute = static_cast<WORD>(utc.minute);
     fields.wSecond = static_cast<WORD>(utc.second);
     fields.wMilliseconds = static_cast<WORD>(utc.milliseconds);
-    return SetSystemTime(&fields) != 0;
+    if (SetSystemTime(&fields)) return ClockSetting::Done;
+    return GetLastError() == ERROR_PRIVILEGE_NOT_HELD ? ClockSetting::NotAllowed : ClockSetting::Failed;
 }
 
 std::uint64_t counterNow() {
@@ -27,6 +30,18 @@ std::uint64_t counterFrequency() {
     QueryPerformanceFrequency(&value);
     return static_cast<std::uint64_t>(value.QuadPart);
 }
+
+std::int64_t wallClockMs() {
+    constexpr std::int64_t k1601To1970 = 116444736000000000;  // in 100 ns units
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER ticks{{now.dwLowDateTime, now.dwHighDateTime}};
+    return (static_cast<std::int64_t>(ticks.QuadPart) - k1601To1970) / 10000;
+}
+
+std::int64_t sinceBootMs() { return static_cast<std::int64_t>(GetTickCount64()); }
+
+void reloadTimeZone() { _tzset(); }
 
 bool localCalendar(std::int64_t seconds, std::tm& fields) {
     __time64_t when = seconds;

@@ -1,0 +1,98 @@
+// The fixture every end-to-end test of the clock uses: settings written
+// before a run, the program started and its window awaited, and the window
+// closed as the close box closes it. A clock a test leaves running is closed
+// the same way at its end.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
+
+#include "Driver.h"
+#include "ui/resource.h"
+
+namespace e2e {
+
+constexpr const char* kClockCaption = "Marivel 95";
+
+// Settings for a run that asks `server`, or nobody when it is empty.
+inline void prepareSettings(const std::string& server, const std::string& port = "37") {
+    driver::deleteSettings();
+    driver::writeTextSetting("TimeServer", server);
+    driver::writeTextSetting("Port", port);
+}
+
+// How far the harness's time servers run ahead of this machine, seconds
+// (MARIVEL_PEER_SHIFT, from tests/harness/with-peers).
+inline long peerShift() {
+    const char* shift = std::getenv("MARIVEL_PEER_SHIFT");
+    return shift != nullptr ? std::atol(shift) : 0;
+}
+
+inline std::string localText(std::time_t when, const char* format) {
+    std::tm fields{};
+    localtime_s(&fields, &when);
+    char text[64] = {};
+    std::strftime(text, sizeof text, format, &fields);
+    return text;
+}
+
+// True when the clock shows local time plus `shift` seconds (in its 12-hour
+// form), give or take the second a tick may lag and the second a poll runs
+// ahead; tried for up to 10 s.
+inline bool showsTimeShiftedBy(HWND clock, long shift) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string shownTime = driver::itemText(clock, IDC_CLOCK_TIME);
+        std::string shownDate = driver::itemText(clock, IDC_CLOCK_DATE);
+        std::time_t now = std::time(nullptr);
+        for (long lag = -2; lag <= 1; ++lag) {
+            std::time_t expected = now + shift + lag;
+            if (shownTime == localText(expected, "%I:%M:%S %p") && shownDate == localText(expected, "%b %d, %Y"))
+                return true;
+        }
+        Sleep(100);
+    }
+    return false;
+}
+
+class ClockTest : public ::testing::Test {
+protected:
+    // Starts the program on the settings now stored, without waiting: for
+    // runs that meet a prompt before the window.
+    void launchClock(const driver::Environment& environment = {}, const std::string& path = driver::programPath()) {
+        closeClockIfRunning();
+        window = nullptr;
+        clock.emplace(environment, path);
+    }
+    // Waits for the clock window; false when it did not come.
+    bool awaitWindow(int timeoutMs = driver::kWaitMs) {
+        window = clock->waitForWindow(kClockCaption, timeoutMs);
+        return window != nullptr;
+    }
+    // Starts the program and waits for its window. Use as
+    // ASSERT_TRUE(startClock()).
+    bool startClock(const driver::Environment& environment = {}, const std::string& path = driver::programPath()) {
+        launchClock(environment, path);
+        return awaitWindow();
+    }
+    // Closes the window as the close box does and waits for the program to
+    // end; its exit status (0xDEAD when it did not end).
+    DWORD closeClock() { return clock->closeWindow(window); }
+
+    void TearDown() override { closeClockIfRunning(); }
+
+    std::optional<driver::Program> clock;
+    HWND window = nullptr;
+
+private:
+    void closeClockIfRunning() {
+        if (clock && window != nullptr && IsWindow(window)) closeClock();
+        clock.reset();
+    }
+};
+
+}  // namespace e2e

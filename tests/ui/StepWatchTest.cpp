@@ -1,0 +1,118 @@
+// When the clock window asks the server again because the local clock was
+// stepped: a fake wall clock and a fake counter that never steps.
+#include <gtest/gtest.h>
+
+#include "ui/StepWatch.h"
+
+namespace {
+
+class StepWatchTest : public ::testing::Test {
+protected:
+    // Time passes: both clocks move on together.
+    void pass(std::int64_t ms) {
+        wallMs += ms;
+        sinceBootMs += ms;
+    }
+    // One tick a second later; true when it asks the server.
+    bool tick() {
+        pass(1000);
+        return steps.tick({wallMs, sinceBootMs}, ownSettingMs);
+    }
+    // The number of ticks over `seconds` that ask the server.
+    int requestsOver(int seconds) {
+        int requests = 0;
+        for (int i = 0; i < seconds; ++i) requests += tick() ? 1 : 0;
+        return requests;
+    }
+
+    StepWatch steps;
+    std::int64_t wallMs = 1796169600000;  // 2026-12-02
+    std::int64_t sinceBootMs = 50000;
+    std::int64_t ownSettingMs = 0;
+};
+
+}  // namespace
+
+TEST_F(StepWatchTest, ATickAfterAStepOfASecondOrMoreAsksOnce) {
+    EXPECT_EQ(requestsOver(5), 0) << "a clock that only runs asks nothing";
+    for (std::int64_t step : {90000, -1000, 1000, -3600000}) {
+        wallMs += step;
+        EXPECT_TRUE(tick()) << "step of " << step << " ms";
+        EXPECT_EQ(requestsOver(61), 0) << "one request per step";
+    }
+}
+
+TEST_F(StepWatchTest, SlewsAndLateTicksAreNoSteps) {
+    wallMs += 999;  // just under the threshold
+    EXPECT_FALSE(tick());
+    pass(30000);  // a tick held up by a busy window: both clocks moved
+    EXPECT_FALSE(tick());
+    for (int i = 0; i < 100; ++i) {
+        wallMs += 50;  // a clock slewed by 5 %: never a step between two ticks
+        EXPECT_FALSE(tick());
+    }
+}
+
+TEST_F(StepWatchTest, TheSystemsMessagesAskAtTheNextTick) {
+    requestsOver(2);
+    steps.timeChanged(sinceBootMs, ownSettingMs);
+    EXPECT_TRUE(tick());
+    EXPECT_EQ(requestsOver(70), 0);
+    steps.resumed();
+    EXPECT_TRUE(tick());
+    // The message and the jump it announces are one step: one request.
+    requestsOver(70);
+    wallMs += 5000;
+    steps.timeChanged(sinceBootMs, ownSettingMs);
+    EXPECT_EQ(requestsOver(120), 1);
+}
+
+TEST_F(StepWatchTest, ASecondStepWithinTheMinuteWaitsForTheMinuteToEnd) {
+    requestsOver(2);
+    wallMs += 90000;
+    EXPECT_TRUE(tick());
+    std::int64_t firstRequestMs = sinceBootMs;
+    EXPECT_EQ(requestsOver(9), 0);
+    steps.timeChanged(sinceBootMs, ownSettingMs);
+    wallMs -= 30000;
+    int tickAt = 0;
+    while (!tick() && tickAt < 100) ++tickAt;
+    EXPECT_EQ(sinceBootMs - firstRequestMs, StepWatch::kExtraRequestSpacingMs)
+        << "asked at the first tick a minute after the first request";
+    // A program that keeps moving the clock gets one request a minute.
+    int requests = 0;
+    for (int i = 0; i < 600; ++i) {
+        wallMs += 2000;
+        steps.timeChanged(sinceBootMs, ownSettingMs);
+        requests += tick() ? 1 : 0;
+    }
+    EXPECT_EQ(requests, 10);
+}
+
+TEST_F(StepWatchTest, TheProgramsOwnSettingAsksNothing) {
+    requestsOver(2);
+    // The reply's setting moves the clock 90 s on between two ticks, and
+    // the system announces it.
+    pass(400);
+    ownSettingMs = sinceBootMs;
+    wallMs += 90000;
+    steps.timeChanged(sinceBootMs + 30, ownSettingMs);
+    EXPECT_EQ(requestsOver(120), 0);
+
+    // A setting still under way while the tick reads the clocks: the step
+    // lands between this tick and the next.
+    pass(990);
+    ownSettingMs = sinceBootMs + 5;
+    EXPECT_FALSE(steps.tick({wallMs, sinceBootMs}, ownSettingMs));
+    pass(1000);
+    wallMs -= 4000;
+    EXPECT_FALSE(steps.tick({wallMs, sinceBootMs}, ownSettingMs));
+
+    // Long after it, a message or a step is someone else's.
+    EXPECT_EQ(requestsOver(10), 0);
+    steps.timeChanged(sinceBootMs, ownSettingMs);
+    EXPECT_TRUE(tick());
+    EXPECT_EQ(requestsOver(60), 0);
+    wallMs += 7000;
+    EXPECT_TRUE(tick());
+}
