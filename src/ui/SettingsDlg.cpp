@@ -113,7 +113,7 @@ bool CSettingsDlg::onButtonClicked(int id) {
             return true;
         case IDC_SET_CLOCK:
             // The system's own date and time panel; the dialog stays open.
-            runCommandLine("control timedate.cpl");
+            runSystemProgram("control.exe", "timedate.cpl");
             return true;
         case IDC_PING_NOW:
             pingNow();

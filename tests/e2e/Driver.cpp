@@ -275,7 +275,7 @@ Program::Inside Program::lookInside() const {
     FILE* in = std::fopen(probeOut_.c_str(), "rb");
     if (in == nullptr) return inside;
     inside.read = true;
-    char line[256];
+    char line[1024];
     while (std::fgets(line, sizeof line, in) != nullptr) {
         std::string text = line;
         if (!text.empty() && text.back() == '\n') text.pop_back();
@@ -292,6 +292,16 @@ Program::Inside Program::lookInside() const {
             tip.title = text.substr(6, titleEnd - 6);
             tip.text = text.substr(titleEnd + 1);
             inside.tips.push_back(tip);
+            continue;
+        }
+        if (text.rfind("comctl32\t", 0) == 0) {
+            inside.commonControlsFile = text.substr(9);
+            continue;
+        }
+        if (text.rfind("load\t", 0) == 0) {
+            std::size_t flagAt = text.find('\t', 5);
+            if (flagAt == std::string::npos || text.size() < flagAt + 3) continue;
+            inside.loads.push_back({text.substr(5, flagAt - 5), text[flagAt + 1] == '1', text.substr(flagAt + 3)});
             continue;
         }
         if (text.rfind("dpi\t", 0) == 0) {

@@ -71,6 +71,16 @@ public:
             std::string title, text;
         };
         std::vector<Tip> tips;
+        // The file of the common controls the program's windows use.
+        std::string commonControlsFile;
+        // Each DLL named in MARIVEL_PROBE_LOAD in the program's environment,
+        // loaded there by its bare name.
+        struct Load {
+            std::string name;
+            bool loadedAlready = false;
+            std::string file;  // empty when it did not load
+        };
+        std::vector<Load> loads;
     };
     Inside lookInside() const;
     // Loads a DLL into the running program (a Windows path); true once the

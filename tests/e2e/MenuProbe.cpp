@@ -10,6 +10,10 @@
 //   text<TAB>id<TAB>width<TAB>height<TAB>ascent<TAB>client width<TAB>client height<TAB>text
 //   one line per tooltip window of the program, with its first tool:
 //   tip<TAB><shown 0/1><TAB>title<TAB>text
+//   comctl32<TAB>file of the common controls the program's windows use
+//   one line per DLL named in MARIVEL_PROBE_LOAD (names separated by ';'),
+//   loaded by its bare name as the program would load it:
+//   load<TAB>name<TAB><loaded already 0/1><TAB>file it loaded from, empty when it did not load
 #include <windows.h>
 #include <commctrl.h>
 
@@ -97,6 +101,30 @@ BOOL CALLBACK addTipLine(HWND window, LPARAM data) {
     return TRUE;
 }
 
+std::string commonControlsLine() {
+    char file[MAX_PATH] = {};
+    if (HMODULE controls = GetModuleHandleA("comctl32.dll")) GetModuleFileNameA(controls, file, sizeof file);
+    return std::string("comctl32\t") + file + "\n";
+}
+
+std::string loadLines() {
+    char names[1024] = {};
+    if (GetEnvironmentVariableA("MARIVEL_PROBE_LOAD", names, sizeof names) == 0) return "";
+    std::string lines;
+    std::string list = std::string(names) + ";";
+    for (std::size_t start = 0, end; (end = list.find(';', start)) != std::string::npos; start = end + 1) {
+        std::string name = list.substr(start, end - start);
+        bool loadedAlready = GetModuleHandleA(name.c_str()) != nullptr;
+        char file[MAX_PATH] = {};
+        if (HMODULE module = LoadLibraryA(name.c_str())) {
+            GetModuleFileNameA(module, file, sizeof file);
+            FreeLibrary(module);
+        }
+        lines += "load\t" + name + "\t" + (loadedAlready ? "1" : "0") + "\t" + file + "\n";
+    }
+    return lines;
+}
+
 DWORD WINAPI writeSystemMenu(LPVOID) {
     char path[MAX_PATH] = {};
     if (GetEnvironmentVariableA("MARIVEL_PROBE_OUT", path, sizeof path) != 0) {
@@ -121,6 +149,7 @@ DWORD WINAPI writeSystemMenu(LPVOID) {
             lines += std::to_string(GetMenuItemID(menu, i)) + "\t" + text + "\n";
         }
         EnumWindows(addTipLine, reinterpret_cast<LPARAM>(&lines));
+        lines += commonControlsLine() + loadLines();
         std::string partial = std::string(path) + ".part";
         if (FILE* out = std::fopen(partial.c_str(), "wb")) {
             std::fwrite(lines.data(), 1, lines.size(), out);
