@@ -9,7 +9,8 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
+
+#include "../tests/e2e/ImportHook.h"
 
 namespace {
 
@@ -35,40 +36,13 @@ BOOL WINAPI recordSetSystemTime(const SYSTEMTIME* utc) {
     return TRUE;
 }
 
-// Points every import of `name` in `module` at `replacement`.
-bool replaceImport(HMODULE module, const char* name, void* replacement) {
-    auto* base = reinterpret_cast<BYTE*>(module);
-    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (imports.VirtualAddress == 0) return false;
-    bool replaced = false;
-    for (auto* library = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-         library->Name != 0; ++library) {
-        DWORD namesAt = library->OriginalFirstThunk != 0 ? library->OriginalFirstThunk : library->FirstThunk;
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + namesAt);
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + library->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), name) != 0) continue;
-            DWORD protection = 0;
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
-            replaced = true;
-        }
-    }
-    return replaced;
-}
-
 }  // namespace
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
     if (GetEnvironmentVariableA("MARIVEL_HOOK_OUT", recordPath, sizeof recordPath) == 0) return FALSE;
     InitializeCriticalSection(&recordLock);
-    if (!replaceImport(GetModuleHandleA(nullptr), "SetSystemTime",
+    if (!e2e::replaceImport(GetModuleHandleA(nullptr), "SetSystemTime",
                        reinterpret_cast<void*>(recordSetSystemTime)))
         return FALSE;
     char marker[MAX_PATH + 8];

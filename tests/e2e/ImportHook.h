@@ -1,5 +1,5 @@
-// Replacing a program's import from inside it, for the DLLs a test loads
-// into the running marivel.exe.
+// Replacing a program's import from inside it, for the DLLs that tests and
+// benchmarks load into the running marivel.exe (StartHook, ClockHook).
 #pragma once
 #include <windows.h>
 
