@@ -54,14 +54,14 @@ long CSocket::sendTo(const void* data, int length, int flags, const CInetAddr& t
     sockets::Endpoint destination{};
     std::memcpy(destination.address, to.address, 4);
     destination.port = to.port;
-    std::shared_lock<std::shared_mutex> sending(closing_);
+    std::lock_guard<std::mutex> sending(closing_);
     long sent = sockets::sendTo(handle_, data, static_cast<std::size_t>(length), flags, to.family, destination);
     if (sent < 0) throw CSocketException(0, "sending %d length data", length);
     return sent;
 }
 
 int CSocket::close() {
-    std::unique_lock<std::shared_mutex> hold(closing_);
+    std::lock_guard<std::mutex> hold(closing_);
     Handle closing = handle_.exchange(kNoSocket);
     // An attached handle belongs to whoever created it: forgetting it is all
     // this object may do.

@@ -3,7 +3,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
-#include <shared_mutex>
+#include <mutex>
 
 #include "platform/Sockets.h"
 
@@ -69,7 +69,11 @@ public:
 private:
     bool attached_;
     std::atomic<Handle> handle_;
-    std::shared_mutex closing_;  // shared by sends, held alone by close()
+    // Held by each send and by close(), so that no send overlaps the close.
+    // Sends take it one at a time: a read-write lock would let them share
+    // it, but MinGW's (winpthreads) let a close overlap a send, which then
+    // went out through the next socket given the handle's number.
+    std::mutex closing_;
     int type_;
     int protocol_;
     int family_;
