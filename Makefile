@@ -26,8 +26,13 @@ test: build
 	$(MAKE) --no-print-directory tsan
 
 # ONLINE=1: the user's stored settings against the Internet, still unable
-# to set this machine's clock.
-run: build
+# to set this machine's clock. Builds only what tools/run-clock runs: the
+# program, and the driver that shows it on a virtual display when there is
+# no display; no test program and nothing native.
+RUN_TARGETS := marivel marivel_peek
+run: deps
+	$(CONFIGURE_WIN)
+	cmake --build $(WIN) -j$(JOBS) --target $(RUN_TARGETS)
 	tools/run-clock $(if $(filter 1,$(ONLINE)),--online) $(WIN)
 
 # The Windows release: dist/marivel-VERSION-win64.zip and .msi.
@@ -51,15 +56,21 @@ bench-wine: build
 # The real program under Wine over minutes: the display and three loads for
 # 10 minutes side by side (each in a namespace of its own), then a flood and
 # the footprint (about 17 minutes). Tables in build/soak/.
-SOAK_PARTS := display load-peer load-unresolvable load-silent
+SOAK_PHASES := display load-peer load-unresolvable load-silent
 SOAK = tests/harness/isolated tests/harness/with-peers --shift 4321 tests/harness/with-wine --unix \
 	bench/run-wine-soak $(WIN) $(NATIVE)
 bench-soak: build
 	mkdir -p build/soak
-	for part in $(SOAK_PARTS); do $(SOAK) $$part 600 >build/soak/$$part.md & done; wait
-	$(SOAK) flood 30 >build/soak/flood.md
-	$(SOAK) footprint >build/soak/footprint.md
-	cat $(foreach part,$(SOAK_PARTS) flood footprint,build/soak/$(part).md)
+	pids=; jobs=; failed=0; trap 'kill $$pids 2>/dev/null; wait; exit 130' INT TERM HUP; \
+	for phase in $(SOAK_PHASES); do \
+		$(SOAK) $$phase 600 >build/soak/$$phase.md & pids="$$pids $$!"; jobs="$$jobs $$!:$$phase"; \
+	done; \
+	for job in $$jobs; do wait $${job%%:*} || { echo "bench-soak: the phase $${job#*:} failed" >&2; failed=1; }; done; \
+	pids=; \
+	$(SOAK) flood 30 >build/soak/flood.md || { echo "bench-soak: the phase flood failed" >&2; failed=1; }; \
+	$(SOAK) footprint >build/soak/footprint.md || { echo "bench-soak: the phase footprint failed" >&2; failed=1; }; \
+	cat $(foreach phase,$(SOAK_PHASES) flood footprint,build/soak/$(phase).md); \
+	exit $$failed
 
 # Every fuzz target for 60 s, in the private namespace; clang only here.
 fuzz:

@@ -36,11 +36,15 @@ harness_wait_until() {
 harness_alive() { [[ -n "${1:-}" ]] && kill -0 "$1" 2>/dev/null; }
 harness_gone() { ! harness_alive "$1"; }
 
-# Ends one process we started: TERM, then KILL if it lingers; reaps it.
+# Ends one process we started: TERM, then KILL if it lingers past GRACE
+# seconds (default 10); reaps it. A script that ends its own children on
+# TERM (with-peers, with-wine) needs more than the grace it gives each of
+# them, or it is killed halfway and leaves the rest running.
+#   harness_stop_pid PID [GRACE]
 harness_stop_pid() {
-    local pid=${1:-}
+    local pid=${1:-} grace=${2:-10}
     harness_alive "$pid" || { wait "$pid" 2>/dev/null || true; return 0; }
     kill -TERM "$pid" 2>/dev/null || true
-    harness_wait_until 10 harness_gone "$pid" || kill -KILL "$pid" 2>/dev/null || true
+    harness_wait_until "$grace" harness_gone "$pid" || kill -KILL "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
 }
