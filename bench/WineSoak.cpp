@@ -1,7 +1,7 @@
 // The real marivel.exe under Wine, watched as a user and a system would
 // watch it over minutes. Servers come from tests/harness/with-peers
 // (MARIVEL_NTP_PEER, shifted by MARIVEL_PEER_SHIFT seconds).
-//   wine_soak.exe display SECONDS   the time field read every 50 ms
+//   wine_soak.exe display SECONDS   the time field read every 2 ms
 //   wine_soak.exe flood SECONDS     the same while bench/Flood.cpp floods the
 //                                   program's port: writes DIR/ready once the
 //                                   correction is in, stops at DIR/done
