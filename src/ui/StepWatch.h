@@ -23,8 +23,11 @@ public:
     // moving the clock must not make us hammer a public server.
     static constexpr std::int64_t kExtraRequestSpacingMs = 60000;
     // The system announces the program's own setting with WM_TIMECHANGE
-    // too; one that comes this soon after it is taken as that announcement.
-    static constexpr std::int64_t kOwnSettingEchoMs = 5000;
+    // too, maybe late if another window is slow to take its broadcast; one
+    // that comes this soon after it is taken as that announcement. A step of
+    // someone else's within this time is still seen by the clocks moving
+    // apart.
+    static constexpr std::int64_t kOwnSettingEchoMs = 30000;
     // How long a setting of the clock may take from its start, as the
     // program records it, to the moment the clock has moved.
     static constexpr std::int64_t kOwnSettingSlackMs = 1000;

@@ -98,6 +98,15 @@ TEST_F(StepWatchTest, TheProgramsOwnSettingAsksNothing) {
     wallMs += 90000;
     steps.timeChanged(sinceBootMs + 30, ownSettingMs);
     EXPECT_EQ(requestsOver(120), 0);
+    // Within the echo's time a step of someone else's is still seen.
+    pass(400);
+    ownSettingMs = sinceBootMs;
+    wallMs += 5000;
+    steps.timeChanged(sinceBootMs, ownSettingMs);
+    EXPECT_EQ(requestsOver(2), 0) << "the clocks moving apart around our own setting say nothing";
+    wallMs += 5000;
+    EXPECT_TRUE(tick()) << "a step two ticks later is someone else's";
+    EXPECT_EQ(requestsOver(60), 0);
 
     // A setting still under way while the tick reads the clocks: the step
     // lands between this tick and the next.
@@ -109,7 +118,7 @@ TEST_F(StepWatchTest, TheProgramsOwnSettingAsksNothing) {
     EXPECT_FALSE(steps.tick({wallMs, sinceBootMs}, ownSettingMs));
 
     // Long after it, a message or a step is someone else's.
-    EXPECT_EQ(requestsOver(10), 0);
+    EXPECT_EQ(requestsOver(StepWatch::kOwnSettingEchoMs / 1000), 0);
     steps.timeChanged(sinceBootMs, ownSettingMs);
     EXPECT_TRUE(tick());
     EXPECT_EQ(requestsOver(60), 0);
