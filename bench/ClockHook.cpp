@@ -40,13 +40,7 @@ BOOL WINAPI recordSetSystemTime(const SYSTEMTIME* utc) {
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
-    if (GetEnvironmentVariableA("MARIVEL_HOOK_OUT", recordPath, sizeof recordPath) == 0) return FALSE;
-    InitializeCriticalSection(&recordLock);
-    if (!e2e::replaceImport(GetModuleHandleA(nullptr), "SetSystemTime",
-                       reinterpret_cast<void*>(recordSetSystemTime)))
-        return FALSE;
-    char marker[MAX_PATH + 8];
-    std::snprintf(marker, sizeof marker, "%s.hooked", recordPath);
-    if (FILE* out = std::fopen(marker, "wb")) std::fclose(out);
-    return TRUE;
+    InitializeCriticalSection(&recordLock);  // before the recorder can run
+    return e2e::installRecordingHook("MARIVEL_HOOK_OUT", recordPath, "SetSystemTime",
+                                     reinterpret_cast<void*>(recordSetSystemTime));
 }

@@ -17,8 +17,11 @@ TickPlan planTick(std::uint32_t now, std::uint32_t nextPollTime, bool haveServer
 
 // When the next tick is due, from the wall clock (ms since 1970) at the end
 // of this one: just after the local clock's next second turns, so that every
-// second shows, each soon after it begins.
-constexpr std::int64_t kTickMarginMs = 20;
+// second shows, each soon after it begins. The margin covers a timer that
+// fires a little early against a wall clock being slewed; one that fires
+// before the turn only shows the same second again, and the next tick
+// comes just after it.
+constexpr std::int64_t kTickMarginMs = 10;
 std::uint32_t nextTickDelayMs(std::int64_t wallMs);
 
 // The standard-time zone name the display appends: the first three letters

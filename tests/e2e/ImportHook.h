@@ -3,7 +3,9 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace e2e {
 
@@ -33,6 +35,19 @@ inline bool replaceImport(HMODULE module, const char* name, void* replacement) {
         }
     }
     return replaced;
+}
+
+// For a recording hook's DllMain: the record file is the one named by
+// `variable` in the program's environment, and the file "<record>.hooked"
+// says that the import of `name` was found and replaced. False when either
+// is missing: the DLL then refuses to load.
+inline bool installRecordingHook(const char* variable, char (&recordPath)[MAX_PATH], const char* name,
+                                 void* replacement) {
+    if (GetEnvironmentVariableA(variable, recordPath, MAX_PATH) == 0) return false;
+    if (!replaceImport(GetModuleHandleA(nullptr), name, replacement)) return false;
+    std::string marker = std::string(recordPath) + ".hooked";
+    if (FILE* out = std::fopen(marker.c_str(), "wb")) std::fclose(out);
+    return true;
 }
 
 }  // namespace e2e

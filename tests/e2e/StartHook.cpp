@@ -53,12 +53,7 @@ BOOL WINAPI recordCreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURI
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
-    if (GetEnvironmentVariableA("MARIVEL_START_OUT", recordPath, sizeof recordPath) == 0) return FALSE;
-    InitializeCriticalSection(&recordLock);
-    if (!e2e::replaceImport(GetModuleHandleA(nullptr), "CreateProcessA",
-                            reinterpret_cast<void*>(recordCreateProcessA)))
-        return FALSE;
-    std::string marker = std::string(recordPath) + ".hooked";
-    if (FILE* out = std::fopen(marker.c_str(), "wb")) std::fclose(out);
-    return TRUE;
+    InitializeCriticalSection(&recordLock);  // before the recorder can run
+    return e2e::installRecordingHook("MARIVEL_START_OUT", recordPath, "CreateProcessA",
+                                     reinterpret_cast<void*>(recordCreateProcessA));
 }
