@@ -36,8 +36,7 @@ public:
                   std::to_string(GetTickCount()) + ".txt";
         program.emplace(driver::Environment{{"MARIVEL_HOOK_OUT", record_}});
         window = program->waitForWindow("Marivel 95");
-        return window != nullptr && program->loadInside(driver::windowsPathOf("MARIVEL_HOOK_DLL")) &&
-               GetFileAttributesA((record_ + ".hooked").c_str()) != INVALID_FILE_ATTRIBUTES;
+        return window != nullptr && program->loadRecordingHook("MARIVEL_HOOK_DLL", record_);
     }
     ~HookedClock() {
         DeleteFileA(record_.c_str());

@@ -18,6 +18,7 @@
 namespace e2e {
 
 constexpr const char* kClockCaption = "Marivel 95";
+constexpr const char* kSettingsCaption = "Marivel 95 Settings";
 
 // Settings for a run that asks `server`, or nobody when it is empty.
 inline void prepareSettings(const std::string& server, const std::string& port = "37") {
@@ -31,6 +32,10 @@ inline void prepareSettings(const std::string& server, const std::string& port =
 inline long peerShift() {
     const char* shift = std::getenv("MARIVEL_PEER_SHIFT");
     return shift != nullptr ? std::atol(shift) : 0;
+}
+
+inline bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 inline std::string localText(std::time_t when, const char* format) {
@@ -82,6 +87,12 @@ protected:
     // Closes the window as the close box does and waits for the program to
     // end; its exit status (0xDEAD when it did not end).
     DWORD closeClock() { return clock->closeWindow(window); }
+    // Opens the settings dialog with the Settings command; null when it
+    // did not open.
+    HWND openSettings() {
+        PostMessageA(window, WM_SYSCOMMAND, IDM_SETTINGS, 0);
+        return clock->waitForWindow(kSettingsCaption);
+    }
 
     void TearDown() override { closeClockIfRunning(); }
 

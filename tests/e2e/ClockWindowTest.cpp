@@ -210,7 +210,7 @@ TEST_F(ClockWindow, AboutShowsTheVersionAndCloses) {
         versionShown = versionShown || driver::windowText(child) == "Marivel 95 Version 1.11";
     EXPECT_TRUE(versionShown);
     PostMessageA(about, WM_COMMAND, IDOK, 0);
-    EXPECT_FALSE(driver::waitUntil([&] { return IsWindow(about) != FALSE; }, [](bool alive) { return !alive; }));
+    EXPECT_TRUE(driver::waitUntilGone(about));
     EXPECT_TRUE(IsWindowEnabled(window));
 }
 
@@ -237,7 +237,7 @@ TEST_F(ClockWindow, EveryWayIntoTheSettingsAppliesAlwaysOnTopAfterwards) {
         if (c.way == Way::LeftClickOnTheTime) clickOn(GetDlgItem(window, IDC_CLOCK_TIME), MOUSEEVENTF_LEFTDOWN);
         if (c.way == Way::RightClickOnTheDate) clickOn(GetDlgItem(window, IDC_CLOCK_DATE), MOUSEEVENTF_RIGHTDOWN);
         if (c.way == Way::SettingsCommand) PostMessageA(window, WM_SYSCOMMAND, IDM_SETTINGS, 0);
-        HWND settings = clock->waitForWindow("Marivel 95 Settings");
+        HWND settings = clock->waitForWindow(e2e::kSettingsCaption);
         ASSERT_NE(settings, nullptr) << c.name << " opens the settings";
         EXPECT_FALSE(IsWindowEnabled(window)) << "the clock is disabled while the settings are open";
         PostMessageA(settings, WM_COMMAND, IDCANCEL, 0);

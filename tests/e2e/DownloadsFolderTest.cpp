@@ -87,10 +87,8 @@ TEST_F(DownloadsFolder, SetClockStartsTheSystemsControlPanelNeverAPlantedOne) {
     std::string started = root + "\\started.txt";
     ASSERT_TRUE(startFromDownloads({{"MARIVEL_START_OUT", started}}));
     placed.insert(placed.end(), {started, started + ".hooked"});
-    ASSERT_TRUE(clock->loadInside(driver::windowsPathOf("MARIVEL_START_HOOK_DLL")));
-    ASSERT_NE(GetFileAttributesA((started + ".hooked").c_str()), INVALID_FILE_ATTRIBUTES) << "the hook is not in place";
-    PostMessageA(window, WM_SYSCOMMAND, IDM_SETTINGS, 0);
-    HWND dialog = clock->waitForWindow("Marivel 95 Settings");
+    ASSERT_TRUE(clock->loadRecordingHook("MARIVEL_START_HOOK_DLL", started)) << "the hook is not in place";
+    HWND dialog = openSettings();
     ASSERT_NE(dialog, nullptr);
 
     // Each press of Set Clock, as recorded: image, show state, command line.

@@ -265,6 +265,11 @@ bool Program::loadInside(const std::string& dllPath) const {
     return ran;
 }
 
+bool Program::loadRecordingHook(const char* dllVariable, const std::string& record) const {
+    return loadInside(windowsPathOf(dllVariable)) &&
+           GetFileAttributesA((record + ".hooked").c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 Program::Inside Program::lookInside() const {
     Inside inside;
     DeleteFileA(probeOut_.c_str());

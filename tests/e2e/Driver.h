@@ -86,6 +86,10 @@ public:
     // Loads a DLL into the running program (a Windows path); true once the
     // loading thread has ended. The DLL itself reports whether it loaded.
     bool loadInside(const std::string& dllPath) const;
+    // Loads the recording hook named by `dllVariable` (ClockHook,
+    // StartHook), which writes to `record`; true once it has replaced its
+    // import, as its file "<record>.hooked" says.
+    bool loadRecordingHook(const char* dllVariable, const std::string& record) const;
 
 private:
     PROCESS_INFORMATION info_{};
@@ -121,6 +125,12 @@ auto waitUntil(Read read, Done done, int timeoutMs = kWaitMs) -> decltype(read()
         value = read();
     }
     return value;
+}
+
+// True once `window` is gone (a dialog or message box closed), false when
+// it is still there after the timeout.
+inline bool waitUntilGone(HWND window, int timeoutMs = kWaitMs) {
+    return !waitUntil([&] { return IsWindow(window) != FALSE; }, [](bool alive) { return !alive; }, timeoutMs);
 }
 
 // The program's settings key, HKCU\Software\Marivel\marivel\Settings.

@@ -23,7 +23,6 @@ using e2e::Listener;
 
 namespace {
 
-constexpr const char* kDialogCaption = "Marivel 95 Settings";
 // Validation messages are captioned with the application name, which is
 // the program file's name.
 constexpr const char* kApplicationName = "marivel";
@@ -31,10 +30,6 @@ constexpr const char* kApplicationName = "marivel";
 std::string waitForText(HWND dialog, int id, const std::string& expected) {
     return driver::waitUntil([&] { return driver::itemText(dialog, id); },
                              [&](const std::string& text) { return text == expected; });
-}
-
-bool endsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 // The clock with settings of the test's choosing, and its settings dialog.
@@ -51,13 +46,10 @@ protected:
     }
     // Opens the dialog with the Settings command.
     void open() {
-        PostMessageA(window, WM_SYSCOMMAND, IDM_SETTINGS, 0);
-        dialog = clock->waitForWindow(kDialogCaption);
+        dialog = openSettings();
         ASSERT_NE(dialog, nullptr) << "the settings did not open";
     }
-    bool dialogClosed() {
-        return !driver::waitUntil([&] { return IsWindow(dialog) != FALSE; }, [](bool alive) { return !alive; });
-    }
+    bool dialogClosed() { return driver::waitUntilGone(dialog); }
     void ok() {
         driver::click(dialog, IDOK);
         EXPECT_TRUE(dialogClosed()) << "OK did not close the dialog";
@@ -74,7 +66,7 @@ protected:
         if (box == nullptr) return "(no message box)";
         std::string message = driver::messageBoxText(box);
         PostMessageA(box, WM_COMMAND, IDOK, 0);
-        driver::waitUntil([&] { return IsWindow(box) != FALSE; }, [](bool alive) { return !alive; });
+        driver::waitUntilGone(box);
         EXPECT_TRUE(IsWindow(dialog)) << "the dialog stays open";
         return message;
     }
@@ -92,7 +84,7 @@ protected:
     std::string lastResponse() const { return driver::itemText(dialog, IDC_LAST_RESPONSE); }
     std::string waitForLastResponseEnding(const std::string& end) {
         return driver::waitUntil([&] { return lastResponse(); },
-                                 [&](const std::string& text) { return endsWith(text, end); }, 3000);
+                                 [&](const std::string& text) { return e2e::endsWith(text, end); }, 3000);
     }
     // Ends the clock; its settings are then in the registry.
     std::map<std::string, driver::RegistryValue> closeAndReadSettings() {
@@ -141,7 +133,7 @@ TEST_F(SettingsDialog, ShowsNeverThenEachReplyWhileOpenAndTheClampAnswersEdits) 
     for (const auto& reply : replies) {
         pingAndAnswer(reply.offset);
         std::string shown = waitForLastResponseEnding(reply.end);
-        EXPECT_TRUE(endsWith(shown, reply.end)) << "after a reply " << reply.offset << " s off: " << shown;
+        EXPECT_TRUE(e2e::endsWith(shown, reply.end)) << "after a reply " << reply.offset << " s off: " << shown;
         EXPECT_EQ(shown.find("\r\n"), shown.size() - std::string(reply.end).size() - 3) << shown;
     }
     if (const char* artifacts = std::getenv("MARIVEL_ARTIFACTS")) {
@@ -196,7 +188,7 @@ TEST_F(SettingsDialog, ANewServerResetsTheLastResponseAndIsAskedAtTheNextTick) {
     unsigned char request[64];
     ASSERT_EQ(server.receive(request, sizeof request, 5000), 0);
     pingAndAnswer(0);
-    EXPECT_TRUE(endsWith(waitForLastResponseEnding("0 Seconds"), "0 Seconds"));
+    EXPECT_TRUE(e2e::endsWith(waitForLastResponseEnding("0 Seconds"), "0 Seconds"));
 
     SetWindowTextA(GetDlgItem(dialog, IDC_SERVER), other.server().c_str());
     driver::setChecked(dialog, IDC_ALWAYS_ON_TOP, true);
@@ -223,7 +215,7 @@ TEST_F(SettingsDialog, ANewServerResetsTheLastResponseAndIsAskedAtTheNextTick) {
     EXPECT_EQ(stored["AlwaysOnTop"].number(), 0u);
     // The first OK appended the server it replaced, the second the new one.
     std::string list = stored["TimeServerList"].text();
-    EXPECT_TRUE(endsWith(list, other.server() + "|")) << list;
+    EXPECT_TRUE(e2e::endsWith(list, other.server() + "|")) << list;
     EXPECT_NE(list.find(server.server() + "|"), std::string::npos) << list;
 }
 

@@ -38,7 +38,7 @@ std::string answerPrompt(driver::Program& program, int button) {
     if (box == nullptr) return "(no prompt)";
     std::string text = driver::itemText(box, 0xFFFF);
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-    driver::waitUntil([&] { return IsWindow(box) != FALSE; }, [](bool alive) { return !alive; });
+    driver::waitUntilGone(box);
     return text;
 }
 

@@ -23,10 +23,6 @@ namespace {
 // Marivel to set the clock", Wine cannot read back from another process.)
 constexpr const char* kRefusedText = "The clock window still shows the corrected time.";
 
-bool endsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 // The clock with "Set System Clock" on, pointed at the NTP peer from its
 // settings dialog.
 class SettingTheClock : public e2e::ClockTest {
@@ -36,13 +32,9 @@ protected:
         driver::writeNumberSetting("SetSystemClock", 1);
         return startClock(environment);
     }
-    HWND openSettings() {
-        PostMessageA(window, WM_SYSCOMMAND, IDM_SETTINGS, 0);
-        return clock->waitForWindow("Marivel 95 Settings");
-    }
     void closeSettings(HWND dialog) {
         PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-        driver::waitUntil([&] { return IsWindow(dialog) != FALSE; }, [](bool open) { return !open; });
+        driver::waitUntilGone(dialog);
     }
     // Points the clock at the NTP peer and pings it; the Last Response the
     // dialog then shows.
@@ -53,7 +45,7 @@ protected:
         driver::click(dialog, IDC_PING_NOW);
         std::string expected = "Correction: " + std::to_string(e2e::peerShift()) + " Seconds";
         return driver::waitUntil([&] { return driver::itemText(dialog, IDC_LAST_RESPONSE); },
-                                 [&](const std::string& text) { return endsWith(text, expected); });
+                                 [&](const std::string& text) { return e2e::endsWith(text, expected); });
     }
     // The refusal notice, if one is shown.
     std::optional<driver::Program::Inside::Tip> shownNotice() {
@@ -93,13 +85,12 @@ TEST_F(SettingTheClock, ASettingThatWorkedIsNotAddedToTheDisplayAgain) {
     ASSERT_TRUE(start({{"MARIVEL_HOOK_OUT", record}}));
     // The program's SetSystemTime now reports success and changes nothing,
     // as if this machine's clock had been put right.
-    ASSERT_TRUE(clock->loadInside(driver::windowsPathOf("MARIVEL_HOOK_DLL")));
-    ASSERT_NE(GetFileAttributesA((record + ".hooked").c_str()), INVALID_FILE_ATTRIBUTES) << "the hook is not in place";
+    ASSERT_TRUE(clock->loadRecordingHook("MARIVEL_HOOK_DLL", record)) << "the hook is not in place";
 
     HWND dialog = openSettings();
     ASSERT_NE(dialog, nullptr);
     std::string lastResponse = pingPeer(dialog);
-    EXPECT_TRUE(endsWith(lastResponse, "Correction: " + std::to_string(e2e::peerShift()) + " Seconds"))
+    EXPECT_TRUE(e2e::endsWith(lastResponse, "Correction: " + std::to_string(e2e::peerShift()) + " Seconds"))
         << "the dialog still says how far off the clock was: " << lastResponse;
     EXPECT_FALSE(shownNotice()) << "a setting that worked needs no notice";
     closeSettings(dialog);
@@ -122,7 +113,7 @@ TEST_F(SettingTheClock, ARefusedSettingKeepsTheCorrectionShownAndIsToldAtTheOpti
     EXPECT_FALSE(shownNotice()) << "nothing was refused yet";
     // Wine refuses the setting as Windows refuses a standard user.
     std::string lastResponse = pingPeer(dialog);
-    EXPECT_TRUE(endsWith(lastResponse, " Seconds")) << lastResponse;
+    EXPECT_TRUE(e2e::endsWith(lastResponse, " Seconds")) << lastResponse;
     auto notice = driver::waitUntil([&] { return shownNotice(); }, [](const auto& tip) { return tip.has_value(); });
     ASSERT_TRUE(notice) << "no notice while the dialog is open";
     EXPECT_NE(notice->text.find("\"Change the system time\""), std::string::npos) << notice->text;
