@@ -3,6 +3,16 @@
 
 harness_die() { echo "${HARNESS_NAME:-harness}: $*" >&2; exit 125; }
 
+# Runs the function CLEANUP on every exit of the script: an ordinary end, a
+# failure, and INT, TERM or HUP, which end it with 130, 143 or 129. CLEANUP
+# begins with `trap - EXIT INT TERM HUP` and ends with `exit "$status"`.
+harness_on_exit() {
+    trap "$1" EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    trap 'exit 129' HUP
+}
+
 # True when this process has only loopback and cannot set the clock; the same
 # test that `isolated` applies before it runs anything.
 harness_is_isolated() {
