@@ -1,7 +1,8 @@
-// The reply path: a datagram, its sender and the last request record in,
-// the accept decision and the state changes out. A reply may only come
-// from where the request went, and the clock it sets must agree with the
-// correction it leaves.
+// The reply path: a datagram, its sender, the moment it came and the latest
+// request record with its nonce in; the verdict and the state changes out.
+// An answer may only come from where the request went, in time, once and
+// in its style, an NTP one echoing the nonce; a kiss never moves the time,
+// and the clock an answer sets must agree with the correction it leaves.
 #include <cstring>
 #include <ctime>
 
@@ -45,9 +46,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzInput input(data, size);
     std::uint8_t flags = input.byte();
     RequestRecord request;
+    request.serial = 1;
     request.sent = (flags & 1) != 0;
+    request.answered = (flags & 16) != 0;
     request.style = (flags & 2) != 0 ? RequestStyle::Ntp : RequestStyle::Time;
+    request.server = "time.example";
     request.sendStamp = input.number<std::uint32_t>();
+    request.nonce = input.number<std::uint64_t>();
+    request.startedMs = input.number<std::uint32_t>();
+    const std::int64_t receivedMs = request.startedMs + input.number<std::uint16_t>();  // up to 65 s on
     for (std::uint8_t& part : request.address) part = input.byte();
     request.port = input.number<std::uint16_t>();
 
@@ -64,29 +71,60 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     moment.now = input.number<std::uint32_t>();
     moment.counter = input.number<std::uint64_t>();
     moment.frequency = input.number<std::uint64_t>();
+    moment.sinceBootMs = receivedMs;
     AppState state;
     state.setSystemClock = (flags & 4) != 0 ? 1 : 0;
     state.pollPeriod = input.number<std::uint32_t>();
+    state.backoffSeconds = input.number<std::uint32_t>();
+    const std::uint32_t nextPollBefore = input.number<std::uint32_t>();
+    state.nextPollTime = nextPollBefore;
     // The receive buffer never holds more.
     std::vector<std::uint8_t> datagram = input.bytes(wire::kReceiveBufferSize);
+    // Most genuine answers echo the nonce; let the fuzzer reach past that
+    // check without guessing 64 bits.
+    if ((flags & 32) != 0 && datagram.size() >= wire::kNtpOriginOffset + 8)
+        wire::writeBigEndian64(&datagram[wire::kNtpOriginOffset], request.nonce);
 
-    bool accepted = acceptsReply(request, from, datagram.data(), datagram.size());
+    ReplyVerdict verdict = judgeReply(request, from, datagram.data(), datagram.size(), receivedMs);
+    if (verdict.kind == ReplyKind::Ignored) return 0;
     bool sameSender = std::memcmp(from.address, request.address, sizeof from.address) == 0 && from.port == request.port;
-    FUZZ_CHECK(!accepted || (request.sent && sameSender));
-    if (accepted && datagram.size() != wire::kTimeReplySize) {
-        // Never a client packet, an unsynchronized server or a kiss-o'-death.
-        FUZZ_CHECK(datagram.size() >= wire::kNtpPacketSize);
+    FUZZ_CHECK(request.sent && !request.answered && sameSender);
+    FUZZ_CHECK(receivedMs - request.startedMs <= kReplyWindowMs);
+    if (verdict.kind == ReplyKind::Time) {
+        FUZZ_CHECK(request.style == RequestStyle::Time && datagram.size() == wire::kTimeReplySize);
+    } else {
+        // A server packet that echoes the nonce; never a client packet, an
+        // unsynchronized server or a far root.
+        FUZZ_CHECK(request.style == RequestStyle::Ntp && datagram.size() >= wire::kNtpPacketSize);
         FUZZ_CHECK((datagram[0] & 7) == wire::kNtpModeServer);
-        FUZZ_CHECK((datagram[0] >> 6) != wire::kLeapNotSynchronized);
-        FUZZ_CHECK(datagram[1] != wire::kStratumKissOfDeath);
+        FUZZ_CHECK(wire::readBigEndian64(datagram.data(), wire::kNtpOriginOffset) == request.nonce);
+        FUZZ_CHECK((datagram[1] == wire::kStratumKissOfDeath) == (verdict.kind == ReplyKind::Kiss));
+        if (verdict.kind == ReplyKind::Ntp) {
+            FUZZ_CHECK((datagram[0] >> 6) != wire::kLeapNotSynchronized);
+            FUZZ_CHECK(datagram[1] < wire::kStratumUnsynchronized);
+        }
     }
-    if (!accepted) return 0;
 
     clockCalls = 0;
     platform::SystemClockSetterFn previous = platform::replaceSystemClockSetter(recordSetting);
-    handleReply(state, request, datagram.data(), datagram.size(), moment);
+    handleReply(state, request, verdict, datagram.data(), datagram.size(), moment);
     platform::replaceSystemClockSetter(previous);
 
+    if (verdict.kind == ReplyKind::Kiss) {
+        FUZZ_CHECK(clockCalls == 0 && state.correction == 0 && state.lastResponseTime == 0);
+        if (verdict.kiss == KissCode::Rate) {
+            FUZZ_CHECK(state.backoffSeconds >= kMinRateBackoffSeconds);
+            FUZZ_CHECK(state.backoffSeconds <= kMaxRateBackoffSeconds ||
+                       state.backoffSeconds == std::uint64_t{state.pollPeriod} * kSecondsPerMinute);
+            FUZZ_CHECK(state.nextPollTime == moment.now + state.backoffSeconds);
+        } else {
+            FUZZ_CHECK(state.nextPollTime == nextPollBefore);
+        }
+        bool refuses = verdict.kiss == KissCode::Deny || verdict.kiss == KissCode::Restricted;
+        FUZZ_CHECK((state.refusedServer.get() == request.server) == refuses);
+        return 0;
+    }
+    FUZZ_CHECK(state.backoffSeconds == 0 && state.refusedServer.get().empty());
     FUZZ_CHECK(state.nextPollTime == nextPollAfter(moment.now, state.pollPeriod));
     FUZZ_CHECK(clockCalls == (state.setSystemClock != 0 ? 1 : 0));
     if (clockCalls == 1) {

@@ -42,11 +42,15 @@ bool ReceiveLoop::run() {
         }
         if (stopping_) break;
         std::size_t length = static_cast<std::size_t>(received);
-        // One read of the record: the sender check and the round trip
-        // refer to the same request.
-        RequestRecord lastRequest = state_.lastRequest.get();
-        if (!acceptsReply(lastRequest, from, buffer, length)) continue;  // changes and refreshes nothing
-        handleReply(state_, lastRequest, buffer, length, currentMoment());
+        ReplyMoment moment = currentMoment();
+        // One read of the record: the checks and the round trip refer to
+        // the same request.
+        RequestRecord request = state_.lastRequest.get();
+        ReplyVerdict verdict = judgeReply(request, from, buffer, length, moment.sinceBootMs);
+        // Anything else changes and refreshes nothing; neither does a second
+        // answer to the same request.
+        if (verdict.kind == ReplyKind::Ignored || !state_.lastRequest.claim(request.serial)) continue;
+        handleReply(state_, request, verdict, buffer, length, moment);
         if (onReply_) onReply_();
     }
     return true;

@@ -1,5 +1,6 @@
 #include "net/Reply.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "net/Wire.h"
@@ -26,19 +27,16 @@ ReplyMoment currentMoment() {
     moment.now = currentSeconds();
     moment.counter = platform::counterNow();
     moment.frequency = platform::counterFrequency();
+    moment.sinceBootMs = platform::sinceBootMs();
     return moment;
 }
 
-TimeReplyResult computeTimeReply(std::uint32_t wireSeconds, std::uint32_t now, std::uint32_t sendStamp,
-                                 bool withRoundTrip) {
+TimeReplyResult computeTimeReply(std::uint32_t wireSeconds, std::uint32_t now, std::uint32_t sendStamp) {
     TimeReplyResult result{};
     result.serverTime = wireSeconds + wire::kTimeReplyOffset;
-    std::int32_t half = 0;
-    if (withRoundTrip) {
-        // Signed 32-bit, truncating toward zero: rounds up a round trip that
-        // is not negative.
-        half = static_cast<std::int32_t>(now - sendStamp + 1u) / 2;
-    }
+    // Signed 32-bit, truncating toward zero: rounds up a round trip that is
+    // not negative.
+    std::int32_t half = static_cast<std::int32_t>(now - sendStamp + 1u) / 2;
     result.adjusted = result.serverTime + static_cast<std::uint32_t>(half);
     result.correction = static_cast<std::int32_t>(result.adjusted - now);
     return result;
@@ -100,17 +98,65 @@ platform::UtcTime utcFromSeconds(std::uint32_t secondsSince1970, int millisecond
     return utc;
 }
 
-bool isUsableNtpReply(const std::uint8_t* data, std::size_t length) {
-    std::uint32_t seconds = 0;
-    std::uint32_t fraction = 0;
-    if (length < wire::kNtpPacketSize || !readTransmitTimestamp(data, length, seconds, fraction)) return false;
+namespace {
+
+KissCode kissCodeOf(const std::uint8_t* data) {
+    const char* code = reinterpret_cast<const char*>(data + wire::kNtpReferenceIdOffset);
+    if (std::memcmp(code, "RATE", 4) == 0) return KissCode::Rate;
+    if (std::memcmp(code, "DENY", 4) == 0) return KissCode::Deny;
+    if (std::memcmp(code, "RSTR", 4) == 0) return KissCode::Restricted;
+    return KissCode::Other;
+}
+
+// An Ntp-style answer: a whole server packet that echoes our nonce. A kiss
+// that does not echo it is a forgery, ignored like any other, so that no
+// stranger can silence the clock.
+ReplyVerdict judgeNtpPacket(const RequestRecord& request, const std::uint8_t* data, std::size_t length) {
+    const ReplyVerdict ignored{};
+    if (length < wire::kNtpPacketSize) return ignored;
     int leap = data[0] >> 6;
     int mode = data[0] & 0x07;
     int stratum = data[1];
-    if (mode != wire::kNtpModeServer || leap == wire::kLeapNotSynchronized || stratum == wire::kStratumKissOfDeath) {
-        return false;
+    if (mode != wire::kNtpModeServer) return ignored;
+    if (wire::readBigEndian64(data, wire::kNtpOriginOffset) != request.nonce) return ignored;
+    if (stratum == wire::kStratumKissOfDeath) return ReplyVerdict{ReplyKind::Kiss, kissCodeOf(data)};
+    if (leap == wire::kLeapNotSynchronized || stratum >= wire::kStratumUnsynchronized) return ignored;
+    std::uint32_t rootDelay = 0;
+    std::uint32_t rootDispersion = 0;
+    wire::readBigEndian32(data, length, wire::kNtpRootDelayOffset, rootDelay);
+    wire::readBigEndian32(data, length, wire::kNtpRootDispersionOffset, rootDispersion);
+    if (std::uint64_t{rootDelay} / 2 + rootDispersion > kMaxRootDistance) return ignored;
+    std::uint32_t seconds = 0;
+    std::uint32_t fraction = 0;
+    readTransmitTimestamp(data, length, seconds, fraction);
+    if (seconds == 0 && fraction == 0) return ignored;
+    return ReplyVerdict{ReplyKind::Ntp, KissCode::Other};
+}
+
+}  // namespace
+
+ReplyVerdict judgeReply(const RequestRecord& request, const CInetAddr& from, const std::uint8_t* data,
+                        std::size_t length, std::int64_t sinceBootMs) {
+    const ReplyVerdict ignored{};
+    if (!request.sent || request.answered) return ignored;
+    if (from.port != request.port || std::memcmp(from.address, request.address, sizeof from.address) != 0) {
+        return ignored;
     }
-    return seconds != 0 || fraction != 0;
+    if (sinceBootMs - request.startedMs > kReplyWindowMs) return ignored;
+    if (request.style == RequestStyle::Time) {
+        return length == wire::kTimeReplySize ? ReplyVerdict{ReplyKind::Time, KissCode::Other} : ignored;
+    }
+    // Four bytes cannot echo the nonce: an NTP request takes only NTP.
+    return judgeNtpPacket(request, data, length);
+}
+
+std::uint32_t rateBackoffSeconds(std::uint32_t lastBackoffSeconds, std::uint32_t pollPeriodMinutes) {
+    std::uint64_t period = std::uint64_t{pollPeriodMinutes} * kSecondsPerMinute;
+    std::uint64_t last = lastBackoffSeconds != 0 ? lastBackoffSeconds : period;
+    std::uint64_t wait = std::min<std::uint64_t>(std::max<std::uint64_t>(2 * last, kMinRateBackoffSeconds),
+                                                 kMaxRateBackoffSeconds);
+    // Slowing down never means asking sooner than the user's own period.
+    return static_cast<std::uint32_t>(std::max(wait, period));
 }
 
 void applyCorrection(AppState& state, std::int32_t correction, const platform::UtcTime& serverTime) {
@@ -127,47 +173,72 @@ void applyCorrection(AppState& state, std::int32_t correction, const platform::U
     state.lastClockSetting = setting;
 }
 
-bool acceptsReply(const RequestRecord& lastRequest, const CInetAddr& from, const std::uint8_t* data,
-                  std::size_t length) {
-    if (!lastRequest.sent || from.port != lastRequest.port ||
-        std::memcmp(from.address, lastRequest.address, sizeof from.address) != 0) {
-        return false;
-    }
-    return length == wire::kTimeReplySize || isUsableNtpReply(data, length);
+namespace {
+
+// A usable answer: the server serves us at the user's own pace again.
+void endBackOff(AppState& state) {
+    state.backoffSeconds = 0;
+    state.refusedServer.set("");
 }
 
-void handleTimeReply(AppState& state, const RequestRecord& lastRequest, const std::uint8_t* data,
-                     std::size_t length, const ReplyMoment& moment) {
+}  // namespace
+
+void handleTimeReply(AppState& state, const RequestRecord& request, const std::uint8_t* data, std::size_t length,
+                     const ReplyMoment& moment) {
     std::uint32_t wireSeconds = 0;
     if (!wire::readBigEndian32(data, length, 0, wireSeconds)) return;
-    // A counter stamp says nothing about whole seconds of the wall clock.
-    bool withRoundTrip = lastRequest.style == RequestStyle::Time;
-    TimeReplyResult result = computeTimeReply(wireSeconds, moment.now, lastRequest.sendStamp, withRoundTrip);
+    TimeReplyResult result = computeTimeReply(wireSeconds, moment.now, request.sendStamp);
     state.lastResponseTime = static_cast<std::int32_t>(result.serverTime);
     applyCorrection(state, result.correction, utcFromSeconds(result.adjusted, wire::kTimeReplyMilliseconds));
+    endBackOff(state);
     state.nextPollTime = nextPollAfter(moment.now, state.pollPeriod);
 }
 
-void handleNtpReply(AppState& state, const RequestRecord& lastRequest, const std::uint8_t* data,
-                    std::size_t length, const ReplyMoment& moment) {
+void handleNtpReply(AppState& state, const RequestRecord& request, const std::uint8_t* data, std::size_t length,
+                    const ReplyMoment& moment) {
     std::uint32_t seconds = 0;
     std::uint32_t fraction = 0;
     if (!readTransmitTimestamp(data, length, seconds, fraction)) return;
-    // A wall-clock stamp says nothing about counter ticks.
-    std::int32_t halfMs = lastRequest.style == RequestStyle::Ntp
-                              ? halfRoundTripMs(moment.counter, moment.frequency, lastRequest.sendStamp)
-                              : 0;
+    std::int32_t halfMs = halfRoundTripMs(moment.counter, moment.frequency, request.sendStamp);
     NtpReplyResult result = computeNtpReply(seconds, fraction, moment.now, halfMs);
     state.lastResponseTime = static_cast<std::int32_t>(result.seconds);
     applyCorrection(state, result.correction, utcFromSeconds(result.seconds, result.milliseconds));
+    endBackOff(state);
     state.nextPollTime = nextPollAfter(moment.now, state.pollPeriod);
 }
 
-void handleReply(AppState& state, const RequestRecord& lastRequest, const std::uint8_t* data, std::size_t length,
-                 const ReplyMoment& moment) {
-    if (length == wire::kTimeReplySize) {
-        handleTimeReply(state, lastRequest, data, length, moment);
-    } else {
-        handleNtpReply(state, lastRequest, data, length, moment);
+void handleKiss(AppState& state, const RequestRecord& request, KissCode code, const ReplyMoment& moment) {
+    switch (code) {
+        case KissCode::Rate: {
+            std::uint32_t wait = rateBackoffSeconds(state.backoffSeconds, state.pollPeriod);
+            state.backoffSeconds = wait;
+            state.nextPollTime = moment.now + wait;
+            break;
+        }
+        case KissCode::Deny:
+        case KissCode::Restricted:
+            state.refusedServer.set(request.server);
+            break;
+        case KissCode::Other:
+            // A kiss we do not know: its timestamps are not the time, and
+            // the next poll comes as planned.
+            break;
+    }
+}
+
+void handleReply(AppState& state, const RequestRecord& request, const ReplyVerdict& verdict,
+                 const std::uint8_t* data, std::size_t length, const ReplyMoment& moment) {
+    switch (verdict.kind) {
+        case ReplyKind::Time:
+            handleTimeReply(state, request, data, length, moment);
+            break;
+        case ReplyKind::Ntp:
+            handleNtpReply(state, request, data, length, moment);
+            break;
+        case ReplyKind::Kiss:
+            handleKiss(state, request, verdict.kiss, moment);
+            break;
+        case ReplyKind::Ignored:
+            break;
     }
 }

@@ -18,6 +18,7 @@ struct ReplyMoment {
     std::uint32_t now;
     std::uint64_t counter;
     std::uint64_t frequency;
+    std::int64_t sinceBootMs;  // platform::sinceBootMs()
 };
 ReplyMoment currentMoment();
 
@@ -27,10 +28,8 @@ struct TimeReplyResult {
     std::int32_t correction;   // adjusted minus now
 };
 // An RFC 868 reply: wireSeconds count from 1900. Half the round trip is
-// (now - sendStamp + 1) / 2 whole seconds; without the round trip (the
-// stamp belongs to another style) it is 0.
-TimeReplyResult computeTimeReply(std::uint32_t wireSeconds, std::uint32_t now, std::uint32_t sendStamp,
-                                 bool withRoundTrip);
+// (now - sendStamp + 1) / 2 whole seconds.
+TimeReplyResult computeTimeReply(std::uint32_t wireSeconds, std::uint32_t now, std::uint32_t sendStamp);
 
 // Half the round trip in milliseconds from the counter now and the low half
 // of the counter at sending; 0 when the counter runs slower than 1000 ticks
@@ -50,14 +49,42 @@ NtpReplyResult computeNtpReply(std::uint32_t transmitSeconds, std::uint32_t tran
 // Calendar fields of an unsigned second count since 1970 (1970 to 2106).
 platform::UtcTime utcFromSeconds(std::uint32_t secondsSince1970, int milliseconds);
 
-// An NTP reply worth reading: whole, from a server (mode 4), synchronized
-// (leap indicator not 3), not a kiss-o'-death (stratum 0), with a transmit
-// timestamp.
-bool isUsableNtpReply(const std::uint8_t* data, std::size_t length);
-// A datagram is read only when it comes from where the last request went,
-// and is four bytes or a usable NTP reply.
-bool acceptsReply(const RequestRecord& lastRequest, const CInetAddr& from, const std::uint8_t* data,
-                  std::size_t length);
+// What a datagram on the socket is to us.
+enum class ReplyKind : std::uint8_t {
+    Ignored,  // no answer to the latest request, or one that says nothing usable
+    Time,     // an RFC 868 answer to a Time-style request
+    Ntp,      // a usable NTP answer to an Ntp-style request
+    Kiss,     // the server's kiss-o'-death to an Ntp-style request
+};
+// A kiss's code (the reference identifier): slow down, or go away.
+enum class KissCode : std::uint8_t { Rate, Deny, Restricted, Other };
+
+struct ReplyVerdict {
+    ReplyKind kind = ReplyKind::Ignored;
+    KissCode kiss = KissCode::Other;  // for ReplyKind::Kiss
+};
+
+// The root distance (root delay / 2 + root dispersion) above which a
+// server's time is too uncertain to use, in 2^-16 s.
+constexpr std::uint64_t kMaxRootDistance = std::uint64_t{5} << 16;
+
+// Judges a datagram against the latest request, received at
+// `sinceBootMs`. It answers that request only if the request went out and
+// has no answer yet, the datagram comes from where it went, within
+// kReplyWindowMs of its start, and in its style: four bytes for Time; for
+// Ntp a whole server packet whose origin timestamp is the request's nonce.
+// Such a packet with stratum 0 is a kiss; otherwise it is used only when
+// synchronized (leap indicator not 3, stratum below 16), with a root
+// distance of at most kMaxRootDistance and a transmit timestamp.
+ReplyVerdict judgeReply(const RequestRecord& request, const CInetAddr& from, const std::uint8_t* data,
+                        std::size_t length, std::int64_t sinceBootMs);
+
+// The wait before the next automatic request after a RATE kiss: twice the
+// last wait (the last kiss's, or else the poll period), at least 64 s and at
+// most 36 hours, but never less than the poll period.
+constexpr std::uint32_t kMinRateBackoffSeconds = 64;
+constexpr std::uint32_t kMaxRateBackoffSeconds = 36 * 3600;
+std::uint32_t rateBackoffSeconds(std::uint32_t lastBackoffSeconds, std::uint32_t pollPeriodMinutes);
 
 // Records a reply's correction, and sets the system clock to serverTime when
 // setSystemClock is on. After a setting that worked the display adds
@@ -65,12 +92,16 @@ bool acceptsReply(const RequestRecord& lastRequest, const CInetAddr& from, const
 // correction. Nothing is retried.
 void applyCorrection(AppState& state, std::int32_t correction, const platform::UtcTime& serverTime);
 
-// Apply an accepted reply: lastResponseTime, correction, nextPollTime, and
-// the system clock when setSystemClock is on.
-void handleTimeReply(AppState& state, const RequestRecord& lastRequest, const std::uint8_t* data,
-                     std::size_t length, const ReplyMoment& moment);
-void handleNtpReply(AppState& state, const RequestRecord& lastRequest, const std::uint8_t* data,
-                    std::size_t length, const ReplyMoment& moment);
-// Four bytes go to handleTimeReply, anything else to handleNtpReply.
-void handleReply(AppState& state, const RequestRecord& lastRequest, const std::uint8_t* data, std::size_t length,
-                 const ReplyMoment& moment);
+// Apply an answer to the request: lastResponseTime, correction,
+// nextPollTime, and the system clock when setSystemClock is on. A usable
+// answer also ends a RATE back-off and a refusal.
+void handleTimeReply(AppState& state, const RequestRecord& request, const std::uint8_t* data, std::size_t length,
+                     const ReplyMoment& moment);
+void handleNtpReply(AppState& state, const RequestRecord& request, const std::uint8_t* data, std::size_t length,
+                    const ReplyMoment& moment);
+// A kiss's timestamps are never used. RATE sets the back-off and the next
+// poll after it; DENY and RSTR mark the request's server as refusing us.
+void handleKiss(AppState& state, const RequestRecord& request, KissCode code, const ReplyMoment& moment);
+// Applies what judgeReply found.
+void handleReply(AppState& state, const RequestRecord& request, const ReplyVerdict& verdict,
+                 const std::uint8_t* data, std::size_t length, const ReplyMoment& moment);

@@ -1,6 +1,5 @@
 #include "net/Request.h"
 
-#include <cstring>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -9,6 +8,7 @@
 #include "net/Reply.h"
 #include "net/Resolve.h"
 #include "platform/Clock.h"
+#include "platform/Random.h"
 
 namespace {
 
@@ -29,9 +29,10 @@ RequestStyle chooseRequestStyle(const char* portText) {
     return RequestStyle::Time;
 }
 
-std::array<std::uint8_t, wire::kNtpPacketSize> ntpRequestPacket() {
+std::array<std::uint8_t, wire::kNtpPacketSize> ntpRequestPacket(std::uint64_t nonce) {
     std::array<std::uint8_t, wire::kNtpPacketSize> packet{};
     packet[0] = wire::kNtpRequestFirstByte;
+    wire::writeBigEndian64(&packet[wire::kNtpTransmitOffset], nonce);
     return packet;
 }
 
@@ -39,30 +40,29 @@ void requestTime(AppState& state, CSocket& socket) {
     // One read of each text, so that resolving and the style agree.
     std::string server = state.timeServer.get();
     if (server.empty()) return;
-    // Until a reply says otherwise; the display then runs a second behind.
-    state.correction = -1;
-    state.shownCorrection = -1;
     std::string portText = state.port.get();
     try {
+        RequestRecord request;
+        request.style = chooseRequestStyle(portText.c_str());
+        request.server = server;
+        request.startedMs = platform::sinceBootMs();
+        std::uint32_t serial = state.lastRequest.begin(request);
+
         CInetAddr destination;
         destination.resolve(server.c_str(), portText.c_str(), kAfInet);
-
-        RequestRecord request;
-        request.sent = true;
-        request.style = chooseRequestStyle(portText.c_str());
-        std::memcpy(request.address, destination.address, sizeof request.address);
-        request.port = destination.port;
-        // The record is in place before the datagram leaves, so that a
+        // The record is complete before the datagram leaves, so that a
         // quick reply already finds it.
         if (request.style == RequestStyle::Time) {
-            request.sendStamp = currentSeconds();
-            state.lastRequest.set(request);
+            if (!state.lastRequest.sending(serial, destination.address, destination.port, currentSeconds(), 0)) return;
             const std::uint8_t nothing = 0;
             socket.sendTo(&nothing, 0, 0, destination);
         } else {
-            auto packet = ntpRequestPacket();
-            request.sendStamp = static_cast<std::uint32_t>(platform::counterNow());
-            state.lastRequest.set(request);
+            std::uint64_t nonce = 0;
+            // Without a nonce no reply could be told from a forgery.
+            if (!platform::cryptoRandom(&nonce, sizeof nonce)) return;
+            auto packet = ntpRequestPacket(nonce);
+            auto stamp = static_cast<std::uint32_t>(platform::counterNow());
+            if (!state.lastRequest.sending(serial, destination.address, destination.port, stamp, nonce)) return;
             socket.sendTo(packet.data(), static_cast<int>(packet.size()), 0, destination);
         }
     } catch (CSocketException) {

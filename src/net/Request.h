@@ -13,11 +13,15 @@
 // server text: "ntp" in any letter case, or a number reading 123, is NTP.
 RequestStyle chooseRequestStyle(const char* portText);
 
-// 0x0B (version 1, client mode) and 47 zero bytes.
-std::array<std::uint8_t, wire::kNtpPacketSize> ntpRequestPacket();
+// 0x0B (version 1, client mode), zeros, and `nonce` as the transmit
+// timestamp: 64 random bits that a genuine reply echoes as its origin. Our
+// clock's reading would tell a stranger what to forge, and the server
+// needs nothing of it.
+std::array<std::uint8_t, wire::kNtpPacketSize> ntpRequestPacket(std::uint64_t nonce);
 
-// The request thread's body: sets correction to -1, resolves timeServer,
-// records the request and sends it. Nothing happens with an empty
+// The request thread's body: records a new request, resolves timeServer and
+// sends. From its start no reply to an earlier request is taken; nothing
+// shown changes until a reply comes. Nothing happens with an empty
 // timeServer; failures are dropped.
 void requestTime(AppState& state, CSocket& socket);
 

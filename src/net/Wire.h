@@ -14,6 +14,10 @@ static_assert(static_cast<std::uint32_t>(kSeconds1900To1970 + kTimeReplyOffset) 
 
 constexpr std::size_t kTimeReplySize = 4;    // bytes: seconds since 1900
 constexpr std::size_t kNtpPacketSize = 48;   // bytes, request and shortest reply
+constexpr std::size_t kNtpRootDelayOffset = 4;       // unsigned 16.16 seconds
+constexpr std::size_t kNtpRootDispersionOffset = 8;  // unsigned 16.16 seconds
+constexpr std::size_t kNtpReferenceIdOffset = 12;    // a kiss-o'-death's code, four ASCII letters
+constexpr std::size_t kNtpOriginOffset = 24;         // the request's transmit timestamp, echoed
 constexpr std::size_t kNtpTransmitOffset = 40;  // bytes: seconds, then the fraction at 44
 constexpr std::size_t kReceiveBufferSize = 256;  // bytes; a longer datagram is dropped
 
@@ -22,6 +26,7 @@ constexpr std::uint8_t kNtpRequestFirstByte = 0x0B;
 constexpr std::uint8_t kNtpModeServer = 4;
 constexpr std::uint8_t kLeapNotSynchronized = 3;
 constexpr std::uint8_t kStratumKissOfDeath = 0;
+constexpr std::uint8_t kStratumUnsynchronized = 16;  // and above
 
 constexpr int kTimeReplyMilliseconds = 500;  // what an RFC 868 reply sets below the second
 constexpr int kMillisecondsPerSecond = 1000;
@@ -36,11 +41,23 @@ inline bool readBigEndian32(const std::uint8_t* data, std::size_t length, std::s
     return true;
 }
 
+// Eight bytes at offset, big-endian; the caller has checked the length.
+inline std::uint64_t readBigEndian64(const std::uint8_t* data, std::size_t offset) {
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < 8; ++i) value = (value << 8) | data[offset + i];
+    return value;
+}
+
 inline void writeBigEndian32(std::uint8_t* data, std::uint32_t value) {
     data[0] = static_cast<std::uint8_t>(value >> 24);
     data[1] = static_cast<std::uint8_t>(value >> 16);
     data[2] = static_cast<std::uint8_t>(value >> 8);
     data[3] = static_cast<std::uint8_t>(value);
+}
+
+inline void writeBigEndian64(std::uint8_t* data, std::uint64_t value) {
+    writeBigEndian32(data, static_cast<std::uint32_t>(value >> 32));
+    writeBigEndian32(data + 4, static_cast<std::uint32_t>(value));
 }
 
 }  // namespace wire

@@ -23,6 +23,11 @@ std::int32_t readFlag(ProfileStore& store, const char* key, std::int32_t default
 
 }  // namespace
 
+bool serverRefusesUs(const AppState& state) {
+    std::string server = state.timeServer.get();
+    return !server.empty() && state.refusedServer.get() == server;
+}
+
 void loadSettings(AppState& state, ProfileStore& store) {
     state.timeServer.set(store.readText(kSection, "TimeServer", kDefaultTimeServer));
     std::string list = store.readText(kSection, "TimeServerList", kBuiltInServerList);

@@ -2,9 +2,11 @@
 // results of time queries. Numbers are atomic 32-bit values, read and
 // written whole; texts are guarded.
 #pragma once
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "platform/Clock.h"
 #include "settings/GuardedText.h"
@@ -18,14 +20,27 @@ enum class RequestStyle : std::uint8_t { Time, Ntp };
 
 // The most recent request. sendStamp is the wall-clock second of sending in
 // Time style, the low 32 bits of the high-resolution counter in Ntp style.
-// Replies are accepted only from its destination.
+// A reply is used only if it answers this request: from its destination,
+// within kReplyWindowMs of its start, echoing its nonce in Ntp style, and
+// only once.
 struct RequestRecord {
-    bool sent = false;  // false until the first request was stamped
+    std::uint32_t serial = 0;  // 0 before the first request; counts them
+    bool sent = false;         // false until the datagram is about to leave
+    bool answered = false;     // a reply to it was used; no other will be
     RequestStyle style = RequestStyle::Time;
+    std::string server;        // the server text it asked
+    std::int64_t startedMs = 0;  // platform::sinceBootMs() when it began
     std::uint32_t sendStamp = 0;
+    // Ntp style: the 64 random bits sent as the transmit timestamp, which a
+    // genuine reply echoes as its origin timestamp.
+    std::uint64_t nonce = 0;
     std::uint8_t address[4] = {0, 0, 0, 0};
     std::uint16_t port = 0;  // host order
 };
+
+// A reply later than this after its request began is not taken: by then
+// the request has been given up and may have been asked again.
+constexpr std::int64_t kReplyWindowMs = 30000;
 
 // Request threads write the record and the receiving thread reads it; each
 // reader gets one whole record.
@@ -35,9 +50,37 @@ public:
         std::lock_guard<std::mutex> hold(mutex_);
         return record_;
     }
-    void set(const RequestRecord& record) {
+    // A new request begins: from now on no reply to an earlier one is
+    // taken. Returns its serial.
+    std::uint32_t begin(RequestRecord record) {
         std::lock_guard<std::mutex> hold(mutex_);
-        record_ = record;
+        record.serial = record_.serial + 1;
+        record.sent = false;
+        record.answered = false;
+        record_ = std::move(record);
+        return record_.serial;
+    }
+    // The request `serial` is about to leave with this destination, stamp
+    // and nonce. False when a later request began meanwhile: its answer
+    // would not be taken, so it is not sent.
+    bool sending(std::uint32_t serial, const std::uint8_t (&address)[4], std::uint16_t port,
+                 std::uint32_t sendStamp, std::uint64_t nonce) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (record_.serial != serial) return false;
+        std::copy(address, address + 4, record_.address);
+        record_.port = port;
+        record_.sendStamp = sendStamp;
+        record_.nonce = nonce;
+        record_.sent = true;
+        return true;
+    }
+    // Takes the answer to request `serial`: true only the first time, and
+    // only while it is still the latest request.
+    bool claim(std::uint32_t serial) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (record_.serial != serial || record_.answered) return false;
+        record_.answered = true;
+        return true;
     }
 
 private:
@@ -79,6 +122,13 @@ struct AppState {
     // setSystemClock was off.
     std::atomic<platform::ClockSetting> lastClockSetting{platform::ClockSetting::NotTried};
     GuardedRequest lastRequest;  // holds sendStamp beside the style and destination
+    // The wait before the next automatic request that a server's RATE kiss
+    // asked for, in seconds; 0: the poll period. A usable reply clears it.
+    std::atomic<std::uint32_t> backoffSeconds{0};
+    // The server text of a server that refused to serve us (a DENY or RSTR
+    // kiss): no automatic request goes to it while it is timeServer. A
+    // usable reply, or another server, clears it.
+    GuardedText refusedServer;
     // The settings dialog while it is open, refreshed after every reply.
     // Only the user-interface thread reads or writes it: the receiving
     // thread asks the clock window for the refresh.
@@ -91,6 +141,9 @@ constexpr std::uint32_t kSecondsPerMinute = 60;
 constexpr std::uint32_t nextPollAfter(std::uint32_t now, std::uint32_t pollPeriodMinutes) {
     return now + pollPeriodMinutes * kSecondsPerMinute;
 }
+
+// The configured server has refused to serve us (DENY or RSTR).
+bool serverRefusesUs(const AppState& state);
 
 void loadSettings(AppState& state, ProfileStore& store);
 void saveSettings(const AppState& state, ProfileStore& store);

@@ -4,6 +4,7 @@
 
 #include "errors/Exceptions.h"
 #include "framework/WinApp.h"
+#include "net/PollPlan.h"
 #include "net/Receive.h"
 #include "net/Request.h"
 #include "net/Socket.h"
@@ -145,21 +146,24 @@ bool CClockDlg::onMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result) 
 
 void CClockDlg::tick() {
     ClockReading reading{platform::wallClockMs(), platform::sinceBootMs()};
-    bool askAgain = steps_.tick(reading, state_.lastClockSettingMs);
+    bool stepSeen = steps_.tick(reading, state_.lastClockSettingMs);
     auto now = static_cast<std::uint32_t>(reading.wallMs / 1000);
-    TickPlan plan = planTick(now, state_.nextPollTime, !state_.timeServer.get().empty(), state_.pollPeriod,
-                             state_.shownCorrection, askAgain);
-    if (plan.poll) {
+    PollDecision decision = polls_.tick(pollViewOf(state_, now, reading.sinceBootMs, stepSeen));
+    if (decision.reason != PollReason::None) {
         startRequest(state_, socket_);
-        state_.nextPollTime = plan.nextPollTime;
+        state_.nextPollTime = decision.nextPollTime;
     }
+    // A request under way changes nothing shown: the last answer holds
+    // until the next one comes.
+    std::int64_t shownSeconds = std::int64_t{now} + state_.shownCorrection;
     bool minimized = IsIconic(handle()) != FALSE;
-    ClockTexts texts = clockTexts(plan.shownSeconds, minimized, state_.hourDisplay24 != 0, zoneName_);
+    ClockTexts texts = clockTexts(shownSeconds, minimized, state_.hourDisplay24 != 0, zoneName_);
     CWindow(handle()).setText(texts.caption);
     if (!minimized) {
         item(IDC_CLOCK_TIME).setText(texts.time);
         item(IDC_CLOCK_DATE).setText(texts.date);
     }
+    if (state_.openSettingsDlg != nullptr) state_.openSettingsDlg->watchRequest();
     // A timer restarted for a whole second after the work would drift
     // through the second and now and then skip one.
     SetTimer(handle(), kTickTimer, nextTickDelayMs(platform::wallClockMs()), nullptr);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "framework/Dialog.h"
+#include "net/PollPlan.h"
 #include "ui/StepWatch.h"
 
 class CSocket;
@@ -42,5 +43,6 @@ private:
     HICON icon_;
     std::string zoneName_;
     StepWatch steps_;
+    PollPlan polls_;
     std::unique_ptr<ReceiveThread> receiver_;
 };

@@ -18,18 +18,6 @@ std::string formatTime(const char* format, const std::tm& fields) {
 
 }  // namespace
 
-TickPlan planTick(std::uint32_t now, std::uint32_t nextPollTime, bool haveServer, std::uint32_t pollPeriodMinutes,
-                  std::int32_t correction, bool askAgain) {
-    TickPlan plan{false, nextPollTime, 0};
-    if ((now >= nextPollTime || askAgain) && haveServer) {
-        plan.poll = true;
-        plan.nextPollTime = nextPollAfter(now, pollPeriodMinutes);
-        now += 1;  // a polling tick shows one second ahead
-    }
-    plan.shownSeconds = std::int64_t{now} + correction;
-    return plan;
-}
-
 std::uint32_t nextTickDelayMs(std::int64_t wallMs) {
     constexpr std::int64_t kSecondMs = 1000;
     std::int64_t intoSecond = ((wallMs % kSecondMs) + kSecondMs) % kSecondMs;

@@ -1,19 +1,8 @@
-// What the clock window shows, worked out without any window: when a tick
-// polls, which instant it shows, and the texts for that instant.
+// What the clock window shows, worked out without any window: when the
+// next tick comes, and the texts for an instant.
 #pragma once
 #include <cstdint>
 #include <string>
-
-// The one-second tick. `now` and `nextPollTime` are seconds since 1970.
-// `askAgain`: a step of the local clock wants the server asked now, whatever
-// nextPollTime says.
-struct TickPlan {
-    bool poll;                   // start a request on this tick
-    std::uint32_t nextPollTime;  // unchanged when not polling
-    std::int64_t shownSeconds;   // local time plus the correction
-};
-TickPlan planTick(std::uint32_t now, std::uint32_t nextPollTime, bool haveServer, std::uint32_t pollPeriodMinutes,
-                  std::int32_t correction, bool askAgain);
 
 // When the next tick is due, from the wall clock (ms since 1970) at the end
 // of this one: just after the local clock's next second turns, so that every

@@ -3,13 +3,16 @@
 #include "framework/Shell.h"
 #include "framework/WinApp.h"
 #include "net/Request.h"
+#include "platform/Clock.h"
 #include "settings/AppState.h"
 #include "ui/SettingsRules.h"
 #include "ui/resource.h"
 
 namespace {
 
-constexpr UINT_PTR kNoticeTimer = 1;
+// Each refusal notice goes after a while, by its own timer.
+constexpr UINT_PTR kRefusedSettingTimer = 1;
+constexpr UINT_PTR kRefusedServerTimer = 2;
 constexpr UINT kNoticeMs = 20000;
 // Posted at the opening: the notice goes up once the dialog has its place.
 constexpr UINT kNoticeMessage = WM_APP + 1;
@@ -40,6 +43,14 @@ void CSettingsDlg::refresh() {
     CDataExchange dx(handle(), false);
     doDataExchange(dx);
     noticeRefusedSetting();
+    noticeRefusedServer();
+    watchRequest();
+}
+
+void CSettingsDlg::showForAWhile(CBalloonTip& notice, UINT_PTR timer, int control, UINT title, UINT text) {
+    const CWinApp& app = *CWinApp::current();
+    notice.show(item(control).handle(), app.loadString(title), app.loadString(text));
+    SetTimer(handle(), timer, kNoticeMs, nullptr);
 }
 
 // The clock goes on showing the corrected time and asks nothing again; the
@@ -47,21 +58,45 @@ void CSettingsDlg::refresh() {
 // is, and how to allow the change.
 void CSettingsDlg::noticeRefusedSetting() {
     if (!showsRefusedSettingNotice(state_.setSystemClock != 0, state_.lastClockSetting)) return;
+    showForAWhile(refusedSettingNotice_, kRefusedSettingTimer, IDC_SET_SYSTEM_CLOCK, IDS_CLOCK_REFUSED_TITLE,
+                  IDS_CLOCK_REFUSED_TEXT);
+}
+
+// The clock no longer asks such a server by itself; without a word the
+// user would only see the time stop being corrected.
+void CSettingsDlg::noticeRefusedServer() {
+    if (!serverRefusesUs(state_)) return;
+    showForAWhile(refusedServerNotice_, kRefusedServerTimer, IDC_SERVER, IDS_SERVER_REFUSED_TITLE,
+                  IDS_SERVER_REFUSED_TEXT);
+}
+
+void CSettingsDlg::watchRequest() {
+    RequestRecord latest = state_.lastRequest.get();
+    if (latest.answered) {
+        noAnswerNotice_.hide();
+        return;
+    }
+    std::optional<RequestStyle> unanswered = unansweredRequestStyle(latest, platform::sinceBootMs());
+    if (!unanswered || latest.serial == noAnswerSerial_) return;
+    noAnswerSerial_ = latest.serial;
+    // Many servers, several of the built-in ones among them, answer only
+    // NTP, and the default port asks in the older style.
+    UINT text = *unanswered == RequestStyle::Time ? IDS_NO_ANSWER_TIME_STYLE_TEXT : IDS_NO_ANSWER_TEXT;
     const CWinApp& app = *CWinApp::current();
-    refusedNotice_.show(item(IDC_SET_SYSTEM_CLOCK).handle(), app.loadString(IDS_CLOCK_REFUSED_TITLE),
-                        app.loadString(IDS_CLOCK_REFUSED_TEXT));
-    SetTimer(handle(), kNoticeTimer, kNoticeMs, nullptr);
+    noAnswerNotice_.show(item(IDC_PORT).handle(), app.loadString(IDS_NO_ANSWER_TITLE), app.loadString(text));
 }
 
 void CSettingsDlg::onTimer(UINT_PTR id) {
-    if (id != kNoticeTimer) return;
-    KillTimer(handle(), kNoticeTimer);
-    refusedNotice_.hide();
+    if (id == kRefusedSettingTimer) refusedSettingNotice_.hide();
+    if (id == kRefusedServerTimer) refusedServerNotice_.hide();
+    KillTimer(handle(), id);
 }
 
 bool CSettingsDlg::onMessage(UINT message, WPARAM, LPARAM, INT_PTR&) {
     if (message != kNoticeMessage) return false;
     noticeRefusedSetting();
+    noticeRefusedServer();
+    watchRequest();
     return true;
 }
 
@@ -84,9 +119,12 @@ void CSettingsDlg::doDataExchange(CDataExchange& dx) {
     dx.check(IDC_HOUR_DISPLAY_24, hourDisplay24_);
     dx.comboText(IDC_SERVER, timeServer_);
     if (timeServer_ != state_.timeServer.get()) {
-        // A new server: ask it at the next tick, and show "Never" until it answers.
+        // A new server: ask it at the next tick, and show "Never" until it
+        // answers. What the old one said of us does not bind it.
         state_.nextPollTime = 0;
         state_.lastResponseTime = 0;
+        state_.backoffSeconds = 0;
+        state_.refusedServer.set("");
     }
     if (dx.saving()) {
         state_.timeServer.set(timeServer_);
@@ -103,6 +141,8 @@ bool CSettingsDlg::onCommand(int code, int id) {
         clampPollPeriod();
         return true;
     }
+    // The user is choosing another server, as the notice asks.
+    if (id == IDC_SERVER && (code == CBN_EDITCHANGE || code == CBN_SELCHANGE)) refusedServerNotice_.hide();
     return CDialog::onCommand(code, id);
 }
 
@@ -120,7 +160,7 @@ bool CSettingsDlg::onButtonClicked(int id) {
             return true;
         case IDC_SET_SYSTEM_CLOCK:
             // The user is at the option the notice is about.
-            refusedNotice_.hide();
+            refusedSettingNotice_.hide();
             return false;
         default:
             return CDialog::onButtonClicked(id);

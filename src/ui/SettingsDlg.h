@@ -19,8 +19,11 @@ public:
     // Shows the state after a reply. Runs on the user-interface thread; the
     // poll-period clamp answers it as it answers the user's edits. When the
     // reply's setting of the system clock was refused, says so at "Set
-    // System Clock".
+    // System Clock"; when the server refused to serve us, at the server.
     void refresh();
+    // At each tick of the clock: tells at the port when the server has not
+    // answered the latest request in 10 s, until an answer comes.
+    void watchRequest();
 
 protected:
     bool onInitDialog() override;
@@ -38,6 +41,8 @@ private:
     void pingNow();
     void unregister();
     void noticeRefusedSetting();
+    void noticeRefusedServer();
+    void showForAWhile(CBalloonTip& notice, UINT_PTR timer, int control, UINT title, UINT text);
 
     AppState& state_;
     CSocket& socket_;
@@ -51,5 +56,8 @@ private:
     std::int32_t hourDisplay24_ = 0;
     std::string timeServer_;
 
-    CBalloonTip refusedNotice_;
+    CBalloonTip refusedSettingNotice_;
+    CBalloonTip refusedServerNotice_;
+    CBalloonTip noAnswerNotice_;
+    std::uint32_t noAnswerSerial_ = 0;  // the request the no-answer notice is about
 };

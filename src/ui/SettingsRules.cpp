@@ -57,3 +57,8 @@ std::string rebuildServerList(const std::vector<std::string>& items, const std::
 bool showsRefusedSettingNotice(bool setSystemClock, platform::ClockSetting lastSetting) {
     return setSystemClock && lastSetting == platform::ClockSetting::NotAllowed;
 }
+
+std::optional<RequestStyle> unansweredRequestStyle(const RequestRecord& latest, std::int64_t sinceBootMs) {
+    if (latest.serial == 0 || latest.answered || sinceBootMs - latest.startedMs < kNoAnswerNoticeMs) return {};
+    return latest.style;
+}

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Clock.h"
+#include "settings/AppState.h"
 
 // "Never" before the first reply; otherwise the server's time as local time
 // and the correction, on two lines. `lastResponseTime` is an unsigned count
@@ -39,3 +40,9 @@ std::string rebuildServerList(const std::vector<std::string>& items, const std::
 // reply's setting of the system clock: only while the option is on, and only
 // for a lack of the right to change the time.
 bool showsRefusedSettingNotice(bool setSystemClock, platform::ClockSetting lastSetting);
+
+// Whether the settings dialog tells the user that the server has not
+// answered the latest request, and in which style it was asked: nothing
+// until the request is kNoAnswerNoticeMs old and while it has an answer.
+constexpr std::int64_t kNoAnswerNoticeMs = 10000;
+std::optional<RequestStyle> unansweredRequestStyle(const RequestRecord& latest, std::int64_t sinceBootMs);

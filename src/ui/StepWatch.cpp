@@ -16,9 +16,7 @@ bool StepWatch::tick(const ClockReading& reading, std::int64_t ownSettingMs) {
         if (std::llabs(apart) >= kStepMs) stepPending_ = true;
     }
     last_ = reading;
-    if (!stepPending_) return false;
-    if (lastRequestMs_ && reading.sinceBootMs - *lastRequestMs_ < kExtraRequestSpacingMs) return false;
+    bool seen = stepPending_;
     stepPending_ = false;
-    lastRequestMs_ = reading.sinceBootMs;
-    return true;
+    return seen;
 }

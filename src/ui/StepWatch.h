@@ -19,9 +19,6 @@ public:
     // The wall clock moving this far apart from the counter between two
     // ticks is a step.
     static constexpr std::int64_t kStepMs = 1000;
-    // Steps ask the server at most once in this time: a program that keeps
-    // moving the clock must not make us hammer a public server.
-    static constexpr std::int64_t kExtraRequestSpacingMs = 60000;
     // The system announces the program's own setting with WM_TIMECHANGE
     // too, maybe late if another window is slow to take its broadcast; one
     // that comes this soon after it is taken as that announcement. A step of
@@ -37,13 +34,11 @@ public:
     void timeChanged(std::int64_t sinceBootMs, std::int64_t ownSettingMs);
     // A resume from sleep or hibernation.
     void resumed() { stepPending_ = true; }
-    // At each tick: true when a step wants the server asked now. A step
-    // learned within kExtraRequestSpacingMs of the last such request waits
-    // until that time is over.
+    // At each tick: true when a step was seen since the last tick that said
+    // so. How soon the server is asked is PollPlan's to decide.
     bool tick(const ClockReading& reading, std::int64_t ownSettingMs);
 
 private:
     std::optional<ClockReading> last_;
     bool stepPending_ = false;
-    std::optional<std::int64_t> lastRequestMs_;
 };

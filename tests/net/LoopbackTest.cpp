@@ -86,11 +86,13 @@ protected:
 
 TEST_F(Loopback, TimeStyleSendsAnEmptyDatagramAndRecordsIt) {
     state.port.set("37");
+    state.correction = 90;
+    state.shownCorrection = 90;
     std::uint32_t before = currentSeconds();
     requestTime(state, client);  // the server text's port wins over "37"
     std::uint32_t after = currentSeconds();
-    EXPECT_EQ(state.correction.load(), -1);
-    EXPECT_EQ(state.shownCorrection.load(), -1) << "the display runs a second behind until the reply";
+    EXPECT_EQ(state.correction.load(), 90) << "a request changes nothing shown";
+    EXPECT_EQ(state.shownCorrection.load(), 90);
     CInetAddr from;
     EXPECT_TRUE(server.receive(from).empty());
     EXPECT_EQ(from.port, client.localPort());
@@ -104,15 +106,22 @@ TEST_F(Loopback, TimeStyleSendsAnEmptyDatagramAndRecordsIt) {
     EXPECT_LE(sent.sendStamp, after);
 }
 
-TEST_F(Loopback, NtpStyleSendsTheClientPacket) {
+TEST_F(Loopback, NtpStyleSendsTheClientPacketWithANewNonceEachTime) {
+    std::vector<std::uint64_t> nonces;
     for (const char* portText : {"ntp", "NTP", "123", "0123"}) {
         CInetAddr from;
         Bytes got = request(portText, from);
         ASSERT_EQ(got.size(), 48u) << portText;
         EXPECT_EQ(got[0], 0x0B);
-        EXPECT_EQ(std::count(got.begin(), got.end(), 0), 47) << portText;
-        EXPECT_EQ(state.lastRequest.get().style, RequestStyle::Ntp);
+        EXPECT_EQ(std::count(got.begin(), got.begin() + 40, 0), 39) << portText;
+        RequestRecord sent = state.lastRequest.get();
+        EXPECT_EQ(sent.style, RequestStyle::Ntp);
+        EXPECT_EQ(wire::readBigEndian64(got.data(), 40), sent.nonce) << "the transmit timestamp is the nonce";
+        nonces.push_back(sent.nonce);
     }
+    std::sort(nonces.begin(), nonces.end());
+    EXPECT_EQ(std::unique(nonces.begin(), nonces.end()), nonces.end()) << "a new nonce for every request";
+    EXPECT_EQ(std::count(nonces.begin(), nonces.end(), 0u), 0);
 }
 
 TEST_F(Loopback, FailedRequestsAreDroppedSilently) {
@@ -122,16 +131,13 @@ TEST_F(Loopback, FailedRequestsAreDroppedSilently) {
     EXPECT_EQ(state.correction.load(), 7);
     EXPECT_FALSE(state.lastRequest.get().sent);
 
-    RequestRecord earlier;
-    earlier.sent = true;
-    earlier.port = 99;
-    state.lastRequest.set(earlier);
     for (const std::string& unusable : {std::string("no-such-host.invalid"), "127.0.0.1:" + std::string(120, '1')}) {
-        state.correction = 7;
         state.timeServer.set(unusable);
         EXPECT_NO_THROW(requestTime(state, client));
-        EXPECT_EQ(state.correction.load(), -1);
-        EXPECT_EQ(state.lastRequest.get().port, 99);  // nothing was sent
+        EXPECT_EQ(state.correction.load(), 7);
+        RequestRecord begun = state.lastRequest.get();
+        EXPECT_EQ(begun.server, unusable) << "the request began: earlier answers are no longer taken";
+        EXPECT_FALSE(begun.sent) << "nothing was sent";
     }
 
     CSocket unopened(kSockDgram, 0, kAfInet);  // the send fails
@@ -171,7 +177,7 @@ TEST_F(Loopback, NtpReplySetsTheCorrectionAndTheClock) {
     startReceiving();
     CInetAddr from;
     request("ntp", from);
-    server.send(ntpReply(currentSeconds() - 3600, 0x80000000u), from.port);
+    server.send(echoing(ntpReply(currentSeconds() - 3600, 0x80000000u), state.lastRequest.get().nonce), from.port);
     ASSERT_TRUE(replies.waitFor(1));
     EXPECT_NEAR(state.correction.load(), -3600, 1);
     auto calls = clock.calls();
@@ -184,47 +190,51 @@ TEST_F(Loopback, NtpReplySetsTheCorrectionAndTheClock) {
     EXPECT_LE(calls[0].milliseconds, 999);
 }
 
-TEST_F(Loopback, StraySendersAreIgnored) {
+TEST_F(Loopback, OnlyTheFirstAnswerToTheLatestRequestFromItsServerIsTaken) {
     startReceiving();
     Peer stray;
     stray.send(timeReply(currentSeconds() + 5000), client.localPort());  // before any request
     CInetAddr from;
     request("37", from);
     stray.send(timeReply(currentSeconds() + 5000), from.port);  // same address, other port
-    stray.send(ntpReply(currentSeconds() + 5000), from.port);
     server.send(timeReply(currentSeconds() + 100), from.port);
     ASSERT_TRUE(replies.waitFor(1));
+    server.send(timeReply(currentSeconds() + 50000), from.port);  // a second answer to the same request
+    request("37", from);
     server.send(timeReply(currentSeconds() + 200), from.port);
     ASSERT_TRUE(replies.waitFor(2));
     EXPECT_EQ(replies.count(), 2);
     EXPECT_NEAR(state.correction.load(), 200, 1);
 }
 
-TEST_F(Loopback, OversizedShortAndMalformedDatagramsChangeNothing) {
+TEST_F(Loopback, OversizedShortForgedAndMalformedDatagramsChangeNothing) {
     startReceiving();
     CInetAddr from;
     request("ntp", from);
+    const std::uint64_t nonce = state.lastRequest.get().nonce;
     const std::uint32_t bad = currentSeconds() + 5000;
     const Bytes ignored[] = {
-        ntpReply(bad, 0, 300),  // oversized: dropped whole, not cut to 256
-        ntpReply(bad, 0, 257),
+        echoing(ntpReply(bad, 0, 300), nonce),  // oversized: dropped whole, not cut to 256
+        echoing(ntpReply(bad, 0, 257), nonce),
         Bytes{},
         Bytes{1, 2, 3},
+        timeReply(bad),
         Bytes(5, 0xFF),
-        ntpReply(bad, 0, 47),
-        ntpReply(bad, 0, 48, 0x23),     // a client packet
-        ntpReply(bad, 0, 48, 0xE4),     // not synchronized
-        ntpReply(bad, 0, 48, 0x24, 0),  // kiss-o'-death
-        ntpReply(0 - wire::kSeconds1900To1970, 0),  // zero transmit timestamp
+        echoing(ntpReply(bad, 0, 47), nonce),
+        ntpReply(bad),                                // no origin
+        echoing(ntpReply(bad), nonce + 1),            // a guess
+        echoing(ntpReply(bad, 0, 48, 0x23), nonce),   // a client packet
+        echoing(ntpReply(bad, 0, 48, 0xE4), nonce),   // not synchronized
+        echoing(ntpReply(bad, 0, 48, 0x24, 16), nonce),
+        kiss("DENY", nonce + 1),                      // a forged kiss
+        echoing(ntpReply(0 - wire::kSeconds1900To1970, 0), nonce),  // zero transmit timestamp
     };
     for (const Bytes& datagram : ignored) server.send(datagram, from.port);
-    server.send(ntpReply(currentSeconds() + 100, 0, 256), from.port);  // the longest that fits
+    server.send(echoing(ntpReply(currentSeconds() + 100, 0, 256), nonce), from.port);  // the longest that fits
     ASSERT_TRUE(replies.waitFor(1));
     EXPECT_NEAR(state.correction.load(), 100, 1);
-    server.send(ntpReply(currentSeconds() + 200), from.port);
-    ASSERT_TRUE(replies.waitFor(2));
-    EXPECT_EQ(replies.count(), 2);
-    EXPECT_NEAR(state.correction.load(), 200, 1);
+    EXPECT_EQ(state.refusedServer.get(), "");
+    EXPECT_EQ(replies.count(), 1);
     EXPECT_EQ(endedWith.load(), -1);
 }
 
@@ -264,8 +274,6 @@ TEST_F(Loopback, StopEndsTheThreadButAnUnusableSocketEndsTheProcess) {
 TEST_F(Loopback, SettingsReadersRunBesideTheReceivingThread) {
     state.setSystemClock = 1;
     startReceiving();
-    CInetAddr from;
-    request("37", from);
     std::atomic<bool> done{false};
     std::thread window([&] {
         // What the window and the settings dialog do while replies arrive.
@@ -281,8 +289,13 @@ TEST_F(Loopback, SettingsReadersRunBesideTheReceivingThread) {
     });
     constexpr int kReplies = 100;
     const std::uint32_t serverTime = currentSeconds() + 100;
-    for (int i = 0; i < kReplies; ++i) server.send(timeReply(serverTime), from.port);
-    bool handled = replies.waitFor(kReplies);
+    bool handled = true;
+    for (int i = 0; i < kReplies && handled; ++i) {
+        CInetAddr from;
+        request("37", from);
+        server.send(timeReply(serverTime), from.port);
+        handled = replies.waitFor(i + 1);
+    }
     done = true;
     window.join();
     ASSERT_TRUE(handled) << replies.count();

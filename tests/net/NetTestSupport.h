@@ -42,6 +42,21 @@ inline Bytes ntpReply(std::uint32_t seconds, std::uint32_t fraction = 0, std::si
     return reply;
 }
 
+// The reply with `nonce` as its origin timestamp, as a genuine answer to
+// that request echoes it.
+inline Bytes echoing(Bytes reply, std::uint64_t nonce) {
+    if (reply.size() >= wire::kNtpOriginOffset + 8) wire::writeBigEndian64(&reply[wire::kNtpOriginOffset], nonce);
+    return reply;
+}
+
+// A kiss-o'-death with its four-letter code, echoing `nonce`, leap
+// indicator 3 as servers send it.
+inline Bytes kiss(const char* code, std::uint64_t nonce) {
+    Bytes reply = echoing(ntpReply(0, 0, 48, 0xE4, 0), nonce);
+    std::copy(code, code + 4, &reply[wire::kNtpReferenceIdOffset]);
+    return reply;
+}
+
 inline std::string text(const platform::UtcTime& utc) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%03d", utc.year, utc.month, utc.day, utc.hour,

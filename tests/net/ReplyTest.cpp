@@ -54,26 +54,24 @@ TEST(Wire, CInt64BorrowsOnlyWhenTheLowHalfWraps) {
 TEST(TimeReply, HalfTheRoundTripInWholeSeconds) {
     const std::uint32_t now = k2000;
     const std::uint32_t sent = k2000 + wire::kSeconds1900To1970;
-    TimeReplyResult same = computeTimeReply(sent, now, now, true);
+    TimeReplyResult same = computeTimeReply(sent, now, now);
     EXPECT_EQ(same.serverTime, k2000);
     EXPECT_EQ(same.correction, 0);  // (0 + 1) / 2 = 0
-    TimeReplyResult twoLater = computeTimeReply(sent, now, now - 2, true);
+    TimeReplyResult twoLater = computeTimeReply(sent, now, now - 2);
     EXPECT_EQ(twoLater.serverTime, k2000);  // as sent
     EXPECT_EQ(twoLater.adjusted, k2000 + 1);
     EXPECT_EQ(twoLater.correction, 1);
-    EXPECT_EQ(computeTimeReply(sent, now, now - 1, true).correction, 1);
+    EXPECT_EQ(computeTimeReply(sent, now, now - 1).correction, 1);
     // A stamp four seconds ahead: (-4 + 1) / 2 truncates to -1, not -2.
-    EXPECT_EQ(computeTimeReply(sent, now, now + 4, true).correction, -1);
-    // A counter stamp from an NTP-style request is not read as seconds.
-    EXPECT_EQ(computeTimeReply(sent + 30, now, 0x9ABCDEF0u, false).correction, 30);
+    EXPECT_EQ(computeTimeReply(sent, now, now + 4).correction, -1);
 }
 
 TEST(TimeReply, SecondsPast2036And2038StayRight) {
-    EXPECT_EQ(computeTimeReply(k2040Wire, k2040, k2040, true).serverTime, k2040);
-    EXPECT_EQ(computeTimeReply(k2040Wire, k2040 - 5, k2040 - 5, true).correction, 5);
-    EXPECT_EQ(computeTimeReply(k2100Wire, k2100, k2100, true).serverTime, k2100);
+    EXPECT_EQ(computeTimeReply(k2040Wire, k2040, k2040).serverTime, k2040);
+    EXPECT_EQ(computeTimeReply(k2040Wire, k2040 - 5, k2040 - 5).correction, 5);
+    EXPECT_EQ(computeTimeReply(k2100Wire, k2100, k2100).serverTime, k2100);
     // Across the signed 32-bit limit (2038-01-19 03:14:08).
-    EXPECT_EQ(computeTimeReply(0x80000000u + wire::kSeconds1900To1970 + 1000, 0x80000000u, 0x80000000u, true)
+    EXPECT_EQ(computeTimeReply(0x80000000u + wire::kSeconds1900To1970 + 1000, 0x80000000u, 0x80000000u)
                   .correction,
               1000);
 }
@@ -122,39 +120,154 @@ TEST(Calendar, UnsignedSecondsTo2106) {
     EXPECT_EQ(text(utcFromSeconds(0xFFFFFFFFu, 0)), "2106-02-07 06:28:15.000");
 }
 
-TEST(ReplyFilter, OnlyWholeSynchronizedServerReplies) {
-    const Bytes usable[] = {ntpReply(k2000, kHalf), ntpReply(k2000, 0, wire::kReceiveBufferSize),
-                            ntpReply(k2000, 0, 48, 0x64),  // a leap second ahead
-                            ntpReply(0 - wire::kSeconds1900To1970, 1)};
-    for (const Bytes& reply : usable) EXPECT_TRUE(isUsableNtpReply(reply.data(), reply.size()));
-    const Bytes unusable[] = {ntpReply(k2000, 0, 47),
-                              ntpReply(k2000, 0, 48, 0x23),     // mode 3, a client
-                              ntpReply(k2000, 0, 48, 0x25),     // mode 5, broadcast
-                              ntpReply(k2000, 0, 48, 0xE4),     // not synchronized
-                              ntpReply(k2000, 0, 48, 0x24, 0),  // kiss-o'-death
-                              ntpReply(0 - wire::kSeconds1900To1970, 0)};  // no transmit time
-    for (const Bytes& reply : unusable) EXPECT_FALSE(isUsableNtpReply(reply.data(), reply.size()));
+namespace {
+
+constexpr std::uint64_t kNonce = 0x0123456789ABCDEFull;
+constexpr std::int64_t kStartedMs = 500000;
+
+// A request to 127.0.0.1:123 that has gone out, and a sender at that place.
+struct Exchange {
+    RequestRecord request;
+    CInetAddr from;
+
+    explicit Exchange(RequestStyle style) {
+        request.serial = 1;
+        request.sent = true;
+        request.style = style;
+        request.startedMs = kStartedMs;
+        request.nonce = style == RequestStyle::Ntp ? kNonce : 0;
+        const std::uint8_t loopback[4] = {127, 0, 0, 1};
+        std::copy(loopback, loopback + 4, request.address);
+        std::copy(loopback, loopback + 4, from.address);
+        request.port = from.port = 123;
+    }
+    ReplyKind kindOf(const Bytes& reply, std::int64_t afterMs = 100) const {
+        return judgeReply(request, from, reply.data(), reply.size(), kStartedMs + afterMs).kind;
+    }
+};
+
+}  // namespace
+
+TEST(ReplyJudge, OnlyTheLatestRequestsOwnDestinationOnceAndWithin30Seconds) {
+    for (RequestStyle style : {RequestStyle::Time, RequestStyle::Ntp}) {
+        Exchange exchange(style);
+        const ReplyKind usable = style == RequestStyle::Time ? ReplyKind::Time : ReplyKind::Ntp;
+        Bytes reply = style == RequestStyle::Time ? timeReply(k2000) : echoing(ntpReply(k2000), kNonce);
+        EXPECT_EQ(exchange.kindOf(reply), usable);
+        EXPECT_EQ(exchange.kindOf(reply, kReplyWindowMs), usable) << "30 s after the request began";
+        EXPECT_EQ(exchange.kindOf(reply, kReplyWindowMs + 1), ReplyKind::Ignored) << "given up by then";
+        exchange.from.port = 124;
+        EXPECT_EQ(exchange.kindOf(reply), ReplyKind::Ignored) << "another port";
+        exchange.from.port = 123;
+        exchange.from.address[3] = 2;
+        EXPECT_EQ(exchange.kindOf(reply), ReplyKind::Ignored) << "another address";
+        exchange.from.address[3] = 1;
+        exchange.request.answered = true;
+        EXPECT_EQ(exchange.kindOf(reply), ReplyKind::Ignored) << "a second answer";
+        exchange.request.answered = false;
+        exchange.request.sent = false;
+        EXPECT_EQ(exchange.kindOf(reply), ReplyKind::Ignored) << "nothing has gone out yet";
+    }
 }
 
-TEST(ReplyFilter, OnlyFromWhereTheLastRequestWent) {
-    RequestRecord request;
-    const std::uint8_t peer[4] = {127, 0, 0, 1};
-    std::copy(peer, peer + 4, request.address);
-    request.port = 37;
-    CInetAddr from;
-    std::copy(peer, peer + 4, from.address);
-    from.port = 37;
-    auto reply = ntpReply(k2000);
-    EXPECT_FALSE(acceptsReply(request, from, reply.data(), 4));  // no request sent yet
-    request.sent = true;
-    EXPECT_TRUE(acceptsReply(request, from, reply.data(), 4));
-    EXPECT_TRUE(acceptsReply(request, from, reply.data(), 48));
-    for (std::size_t odd : {0u, 1u, 3u, 5u, 47u}) EXPECT_FALSE(acceptsReply(request, from, reply.data(), odd)) << odd;
-    from.port = 38;
-    EXPECT_FALSE(acceptsReply(request, from, reply.data(), 4));
-    from.port = 37;
-    from.address[3] = 2;
-    EXPECT_FALSE(acceptsReply(request, from, reply.data(), 4));
+TEST(ReplyJudge, EachStyleTakesOnlyItsOwnKindOfAnswer) {
+    Exchange time(RequestStyle::Time);
+    for (std::size_t odd : {0u, 1u, 3u, 5u, 48u}) {
+        EXPECT_EQ(time.kindOf(echoing(ntpReply(k2000, 0, odd), 0)), ReplyKind::Ignored) << odd << " bytes";
+    }
+    Exchange ntp(RequestStyle::Ntp);
+    EXPECT_EQ(ntp.kindOf(timeReply(k2000)), ReplyKind::Ignored) << "four bytes cannot echo the nonce";
+    EXPECT_EQ(ntp.kindOf(echoing(ntpReply(k2000, 0, 47), kNonce)), ReplyKind::Ignored);
+    EXPECT_EQ(ntp.kindOf(echoing(ntpReply(k2000, 0, wire::kReceiveBufferSize), kNonce)), ReplyKind::Ntp);
+}
+
+TEST(ReplyJudge, AnNtpAnswerMustEchoTheNonceAndComeFromASynchronizedServer) {
+    Exchange exchange(RequestStyle::Ntp);
+    EXPECT_EQ(exchange.kindOf(ntpReply(k2000)), ReplyKind::Ignored) << "no origin";
+    EXPECT_EQ(exchange.kindOf(echoing(ntpReply(k2000), kNonce ^ 1)), ReplyKind::Ignored) << "one bit off";
+    EXPECT_EQ(exchange.kindOf(echoing(ntpReply(k2000), kNonce << 32)), ReplyKind::Ignored);
+    struct Case {
+        Bytes reply;
+        ReplyKind kind;
+        const char* what;
+    };
+    const Case cases[] = {
+        {ntpReply(k2000, 0, 48, 0x64), ReplyKind::Ntp, "a leap second ahead"},
+        {ntpReply(k2000, 0, 48, 0x24, 15), ReplyKind::Ntp, "stratum 15"},
+        {ntpReply(k2000, 0, 48, 0x24, 16), ReplyKind::Ignored, "stratum 16: unsynchronized"},
+        {ntpReply(k2000, 0, 48, 0x24, 255), ReplyKind::Ignored, "stratum 255"},
+        {ntpReply(k2000, 0, 48, 0xE4), ReplyKind::Ignored, "leap indicator 3: unsynchronized"},
+        {ntpReply(k2000, 0, 48, 0x23), ReplyKind::Ignored, "mode 3, a client"},
+        {ntpReply(k2000, 0, 48, 0x25), ReplyKind::Ignored, "mode 5, broadcast"},
+        {ntpReply(0 - wire::kSeconds1900To1970, 0), ReplyKind::Ignored, "no transmit time"},
+        {ntpReply(0 - wire::kSeconds1900To1970, 1), ReplyKind::Ntp, "a transmit time of 1/2^32 s"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(exchange.kindOf(echoing(c.reply, kNonce)), c.kind) << c.what;
+}
+
+TEST(ReplyJudge, ARootDistanceAboveFiveSecondsIsTooUncertain) {
+    Exchange exchange(RequestStyle::Ntp);
+    auto withRoot = [](std::uint32_t delay, std::uint32_t dispersion) {
+        Bytes reply = echoing(ntpReply(k2000), kNonce);
+        wire::writeBigEndian32(&reply[wire::kNtpRootDelayOffset], delay);
+        wire::writeBigEndian32(&reply[wire::kNtpRootDispersionOffset], dispersion);
+        return reply;
+    };
+    constexpr std::uint32_t kSecond = 0x10000;  // 16.16 fixed point
+    EXPECT_EQ(exchange.kindOf(withRoot(2 * kSecond, 4 * kSecond)), ReplyKind::Ntp) << "1 s + 4 s";
+    EXPECT_EQ(exchange.kindOf(withRoot(2 * kSecond, 4 * kSecond + 1)), ReplyKind::Ignored);
+    EXPECT_EQ(exchange.kindOf(withRoot(10 * kSecond + 2, 0)), ReplyKind::Ignored);
+    EXPECT_EQ(exchange.kindOf(withRoot(0, 5 * kSecond)), ReplyKind::Ntp);
+    // The largest values must not wrap into a small distance.
+    EXPECT_EQ(exchange.kindOf(withRoot(0xFFFFFFFFu, 0xFFFFFFFFu)), ReplyKind::Ignored);
+}
+
+TEST(ReplyJudge, AKissIsToldByItsCodeOnlyWhenItEchoesTheNonce) {
+    Exchange exchange(RequestStyle::Ntp);
+    const std::pair<const char*, KissCode> codes[] = {{"RATE", KissCode::Rate},
+                                                      {"DENY", KissCode::Deny},
+                                                      {"RSTR", KissCode::Restricted},
+                                                      {"INIT", KissCode::Other},
+                                                      {"rate", KissCode::Other}};
+    for (const auto& [code, expected] : codes) {
+        Bytes reply = kiss(code, kNonce);
+        ReplyVerdict verdict =
+            judgeReply(exchange.request, exchange.from, reply.data(), reply.size(), kStartedMs + 100);
+        EXPECT_EQ(verdict.kind, ReplyKind::Kiss) << code;
+        EXPECT_EQ(verdict.kiss, expected) << code;
+    }
+    EXPECT_EQ(exchange.kindOf(kiss("DENY", kNonce + 1)), ReplyKind::Ignored) << "a forged kiss silences nobody";
+    EXPECT_EQ(exchange.kindOf(kiss("RATE", kNonce), kReplyWindowMs + 1), ReplyKind::Ignored);
+}
+
+TEST(ReplyJudge, ARequestIsAnsweredOnceAndOnlyWhileItIsTheLatest) {
+    GuardedRequest requests;
+    RequestRecord first;
+    first.server = "a";
+    std::uint32_t one = requests.begin(first);
+    const std::uint8_t address[4] = {127, 0, 0, 1};
+    EXPECT_TRUE(requests.sending(one, address, 37, 11, 0));
+    EXPECT_TRUE(requests.get().sent);
+    std::uint32_t two = requests.begin(first);
+    EXPECT_NE(one, two);
+    EXPECT_FALSE(requests.get().sent) << "the new request has not gone out";
+    EXPECT_FALSE(requests.sending(one, address, 37, 12, 0)) << "superseded before it left: not sent";
+    EXPECT_FALSE(requests.claim(one)) << "an answer to an earlier request";
+    EXPECT_TRUE(requests.sending(two, address, 37, 13, 42));
+    EXPECT_EQ(requests.get().nonce, 42u);
+    EXPECT_TRUE(requests.claim(two));
+    EXPECT_FALSE(requests.claim(two)) << "only once";
+    EXPECT_TRUE(requests.get().answered);
+}
+
+TEST(RateBackoff, TwiceTheLastWaitFrom64SecondsTo36Hours) {
+    EXPECT_EQ(rateBackoffSeconds(0, 0), 64u) << "from a poll every second";
+    EXPECT_EQ(rateBackoffSeconds(64, 0), 128u);
+    EXPECT_EQ(rateBackoffSeconds(0, 60), 7200u) << "twice the hour";
+    EXPECT_EQ(rateBackoffSeconds(7200, 60), 14400u);
+    EXPECT_EQ(rateBackoffSeconds(100000, 60), 129600u) << "36 hours at most";
+    EXPECT_EQ(rateBackoffSeconds(0xFFFFFFFFu, 60), 129600u);
+    EXPECT_EQ(rateBackoffSeconds(0, 65535), 65535u * 60) << "never sooner than the user's own period";
 }
 
 class Handlers : public ::testing::Test {
@@ -169,14 +282,18 @@ protected:
         request.sent = true;
     }
     ReplyMoment at(std::uint32_t now, std::uint64_t counter = 0, std::uint64_t frequency = 1000000) {
-        return ReplyMoment{now, counter, frequency};
+        return ReplyMoment{now, counter, frequency, 0};
+    }
+    void handle(const Bytes& reply, const ReplyMoment& moment) {
+        ReplyVerdict verdict{reply.size() == 4 ? ReplyKind::Time : ReplyKind::Ntp, KissCode::Other};
+        handleReply(state, request, verdict, reply.data(), reply.size(), moment);
     }
 };
 
 TEST_F(Handlers, TimeReplyOf2000SetsTheClockWith500Ms) {
     request.sendStamp = k2000;
     auto reply = timeReply(k2000);
-    handleReply(state, request, reply.data(), reply.size(), at(k2000));
+    handle(reply, at(k2000));
     EXPECT_EQ(static_cast<std::uint32_t>(state.lastResponseTime.load()), k2000);
     EXPECT_EQ(state.correction.load(), 0);
     EXPECT_EQ(state.nextPollTime.load(), k2000 + 900);
@@ -188,27 +305,41 @@ TEST_F(Handlers, NtpReplyWithHalfFractionAnd200MsRoundTripSets600Ms) {
     request.style = RequestStyle::Ntp;
     request.sendStamp = 0xFFFF0000u;
     auto reply = ntpReply(k2000, kHalf);
-    handleReply(state, request, reply.data(), reply.size(), at(k2000 + 2, 0x1FFFF0000ull + 200000));
+    handle(reply, at(k2000 + 2, 0x1FFFF0000ull + 200000));
     EXPECT_EQ(static_cast<std::uint32_t>(state.lastResponseTime.load()), k2000);
     EXPECT_EQ(state.correction.load(), -2);
     ASSERT_EQ(clock.calls().size(), 1u);
     EXPECT_EQ(text(clock.calls()[0]), "2000-01-01 00:00:00.600");
 }
 
-TEST_F(Handlers, RoundTripOfTheOtherStyleIsSkipped) {
-    request.style = RequestStyle::Ntp;
-    request.sendStamp = 123456789;  // counter ticks, meaningless as seconds
-    auto four = timeReply(k2040 + 10);
-    handleTimeReply(state, request, four.data(), four.size(), at(k2040));
-    EXPECT_EQ(state.correction.load(), 10);
-    EXPECT_EQ(text(clock.calls().at(0)), "2040-01-01 00:00:10.500");
+TEST_F(Handlers, KissesChangeWhenToAskNotTheTimeAndAnAnswerUndoesThem) {
+    state.correction = 90;
+    state.shownCorrection = 90;
+    state.lastResponseTime = static_cast<std::int32_t>(k2000);
+    state.pollPeriod = 60;
+    state.nextPollTime = k2000 + 3600;
+    request.server = "time.example";
+    handleKiss(state, request, KissCode::Rate, at(k2000 + 10));
+    EXPECT_EQ(state.backoffSeconds.load(), 7200u);
+    EXPECT_EQ(state.nextPollTime.load(), k2000 + 10 + 7200);
+    handleKiss(state, request, KissCode::Rate, at(k2000 + 20));
+    EXPECT_EQ(state.backoffSeconds.load(), 14400u);
+    handleKiss(state, request, KissCode::Other, at(k2000 + 30));
+    EXPECT_EQ(state.nextPollTime.load(), k2000 + 20 + 14400) << "an unknown kiss changes nothing";
+    handleKiss(state, request, KissCode::Deny, at(k2000 + 40));
+    EXPECT_EQ(state.refusedServer.get(), "time.example");
+    handleKiss(state, request, KissCode::Restricted, at(k2000 + 40));
+    EXPECT_EQ(state.refusedServer.get(), "time.example");
+    EXPECT_EQ(state.correction.load(), 90);
+    EXPECT_EQ(state.shownCorrection.load(), 90);
+    EXPECT_EQ(static_cast<std::uint32_t>(state.lastResponseTime.load()), k2000);
+    EXPECT_TRUE(clock.calls().empty()) << "a kiss's timestamps never set the clock";
 
-    request.style = RequestStyle::Time;
-    request.sendStamp = k2100 - 100;  // seconds, meaningless as ticks
-    auto reply = ntpReply(k2100, kHalf);
-    handleNtpReply(state, request, reply.data(), reply.size(), at(k2100, 5000000));
-    EXPECT_EQ(state.correction.load(), 0);
-    EXPECT_EQ(text(clock.calls().at(1)), "2100-03-01 12:34:56.500");
+    request.sendStamp = k2000 + 50;
+    handle(timeReply(k2000 + 50), at(k2000 + 50));
+    EXPECT_EQ(state.backoffSeconds.load(), 0u);
+    EXPECT_EQ(state.refusedServer.get(), "");
+    EXPECT_EQ(state.nextPollTime.load(), k2000 + 50 + 3600);
 }
 
 TEST_F(Handlers, WithoutSetSystemClockOnlyTheStateChanges) {
@@ -216,7 +347,7 @@ TEST_F(Handlers, WithoutSetSystemClockOnlyTheStateChanges) {
     state.pollPeriod = 0;
     request.sendStamp = k2000;
     auto reply = ntpReply(k2000 + 42);
-    handleReply(state, request, reply.data(), reply.size(), at(k2000, 0, 1));
+    handle(reply, at(k2000, 0, 1));
     EXPECT_EQ(static_cast<std::uint32_t>(state.lastResponseTime.load()), k2000 + 42);
     EXPECT_EQ(state.correction.load(), 42);
     EXPECT_EQ(state.nextPollTime.load(), k2000);
@@ -245,7 +376,7 @@ TEST_F(Handlers, TheDisplayAddsTheCorrectionOnlyWhereNoSettingAppliedIt) {
         state.lastClockSettingMs = 0;
         clock.answerWith(c.answer);
         std::int64_t before = platform::sinceBootMs();
-        handleReply(state, request, reply.data(), reply.size(), at(k2000));
+        handle(reply, at(k2000));
         expectedCalls += static_cast<std::size_t>(c.option);
         EXPECT_EQ(clock.calls().size(), expectedCalls) << "nothing is retried";
         EXPECT_EQ(state.correction.load(), 90) << "the Last Response keeps the reply's correction";
@@ -265,10 +396,11 @@ TEST(RequestStyle, ChosenFromThePortText) {
     for (const char* time : {"37", "", "ntpx", "nt", "time", "1234", "-123"}) {
         EXPECT_EQ(chooseRequestStyle(time), RequestStyle::Time) << time;
     }
-    auto packet = ntpRequestPacket();
+    auto packet = ntpRequestPacket(0x0102030405060708ull);
     ASSERT_EQ(packet.size(), 48u);
     EXPECT_EQ(packet[0], 0x0B);
-    for (std::size_t i = 1; i < packet.size(); ++i) EXPECT_EQ(packet[i], 0) << i;
+    for (std::size_t i = 1; i < 40; ++i) EXPECT_EQ(packet[i], 0) << i;
+    for (std::size_t i = 40; i < 48; ++i) EXPECT_EQ(packet[i], i - 39) << "the nonce as the transmit timestamp";
 }
 
 TEST(RequestStyle, NumbersReadLikeAtoiWithoutOverflow) {

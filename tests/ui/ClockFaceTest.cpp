@@ -14,49 +14,6 @@ using ClockTextsTest = LocalZoneTest;
 
 }  // namespace
 
-TEST(PlanTick, FirstTickPollsAtOnceAndShowsOneSecondAhead) {
-    TickPlan plan = planTick(1000000, 0, true, 60, 5, false);
-    EXPECT_TRUE(plan.poll);
-    EXPECT_EQ(plan.nextPollTime, 1000000u + 3600u);
-    EXPECT_EQ(plan.shownSeconds, 1000000 + 1 + 5);
-}
-
-TEST(PlanTick, NoServerNeverPolls) {
-    TickPlan plan = planTick(1000000, 0, false, 60, -1, false);
-    EXPECT_FALSE(plan.poll);
-    EXPECT_EQ(plan.nextPollTime, 0u);
-    EXPECT_EQ(plan.shownSeconds, 1000000 - 1);
-}
-
-TEST(PlanTick, PollsOnlyOnceTheTimeHasCome) {
-    EXPECT_FALSE(planTick(999, 1000, true, 60, 0, false).poll);
-    TickPlan due = planTick(1000, 1000, true, 60, 0, false);
-    EXPECT_TRUE(due.poll);
-    EXPECT_EQ(due.shownSeconds, 1001);
-    // A poll period of 0 makes every tick poll.
-    TickPlan everyTick = planTick(5000, 0, true, 0, 0, false);
-    EXPECT_EQ(everyTick.nextPollTime, 5000u);
-    EXPECT_TRUE(planTick(5001, everyTick.nextPollTime, true, 0, 0, false).poll);
-}
-
-TEST(PlanTick, ComparesAndAddsAsUnsigned) {
-    // Past 2038 the seconds no longer fit a signed 32-bit count.
-    std::uint32_t after2038 = 0x90000000u;
-    TickPlan plan = planTick(after2038, 0x8FFFFFFFu, true, 65535, 0, false);
-    EXPECT_TRUE(plan.poll);
-    EXPECT_EQ(plan.nextPollTime, after2038 + 65535u * 60u);
-    EXPECT_EQ(plan.shownSeconds, std::int64_t{after2038} + 1);
-    EXPECT_FALSE(planTick(0x7FFFFFFFu, 0x80000000u, true, 60, 0, false).poll);
-}
-
-TEST(PlanTick, AStepAsksAtOnceButNeverWithoutAServer) {
-    TickPlan plan = planTick(5000, 8600, true, 60, 90, true);
-    EXPECT_TRUE(plan.poll) << "a step asks before the poll period is over";
-    EXPECT_EQ(plan.nextPollTime, 5000u + 3600u) << "and the period counts from here";
-    EXPECT_EQ(plan.shownSeconds, 5000 + 1 + 90);
-    EXPECT_FALSE(planTick(5000, 8600, false, 60, 90, true).poll);
-}
-
 TEST(NextTick, ComesJustAfterTheNextSecondTurns) {
     constexpr std::int64_t k2026 = 1796169600000;  // 2026-12-02 00:00:00 UTC, in ms
     for (std::int64_t into : {0, 1, 20, 21, 480, 979, 980, 999}) {

@@ -100,3 +100,17 @@ TEST(RefusedSettingNotice, OnlyForALackOfTheRightWhileTheOptionIsOn) {
     for (ClockSetting other : {ClockSetting::NotTried, ClockSetting::Done, ClockSetting::Failed})
         EXPECT_FALSE(showsRefusedSettingNotice(true, other)) << static_cast<int>(other);
 }
+
+TEST(NoAnswerNotice, OnlyForTheLatestRequestUnansweredFor10Seconds) {
+    RequestRecord latest;
+    EXPECT_FALSE(unansweredRequestStyle(latest, 1000000)) << "no request yet";
+    latest.serial = 3;
+    latest.style = RequestStyle::Time;
+    latest.startedMs = 50000;
+    EXPECT_FALSE(unansweredRequestStyle(latest, 50000 + kNoAnswerNoticeMs - 1));
+    EXPECT_EQ(unansweredRequestStyle(latest, 50000 + kNoAnswerNoticeMs), RequestStyle::Time);
+    latest.style = RequestStyle::Ntp;
+    EXPECT_EQ(unansweredRequestStyle(latest, 90000), RequestStyle::Ntp) << "the style decides the words";
+    latest.answered = true;
+    EXPECT_FALSE(unansweredRequestStyle(latest, 90000));
+}
