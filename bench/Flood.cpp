@@ -2,20 +2,28 @@
 // highest rate it reaches: stray senders on other ports and on 127.0.0.2,
 // oversized datagrams (257 bytes to 64 KB), empty, 1-3 and 47 byte
 // datagrams, NTP replies in the wrong mode, with LI=3 and with stratum 0,
-// and well-formed replies from a wrong port carrying a false time. Prints
-// the datagrams sent and what the target's socket dropped (/proc/net/udp).
-//   flood TARGET_PORT SECONDS [MAX_PER_SECOND]
+// and well-formed replies from a wrong port carrying a false time. With
+// FORGED_SOURCE (the real server's ADDRESS:PORT) a quarter of the datagrams
+// come from there, forged through a raw socket: RFC 868 and NTP replies
+// carrying a false time, NTP ones with a guessed origin, and DENY kisses.
+// Prints the datagrams sent and what the target's socket dropped
+// (/proc/net/udp).
+//   flood TARGET_PORT SECONDS [MAX_PER_SECOND [FORGED_SOURCE]]
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/ip.h>
+#include <netinet/udp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -67,11 +75,55 @@ std::vector<std::uint8_t> ntpReply(std::uint8_t first, std::uint8_t stratum, std
     return packet;
 }
 
+// Sends datagrams that claim to come from another address and port, as an
+// off-path attacker's do; needs CAP_NET_RAW, which the private namespace's
+// root has.
+class Forger {
+public:
+    Forger(const char* source) {
+        std::string text = source;
+        std::size_t colon = text.rfind(':');
+        if (colon == std::string::npos || inet_pton(AF_INET, text.substr(0, colon).c_str(), &from_.sin_addr) != 1) {
+            std::fprintf(stderr, "flood: FORGED_SOURCE must be ADDRESS:PORT, not %s\n", source);
+            std::exit(2);
+        }
+        from_.sin_port = htons(static_cast<std::uint16_t>(std::atoi(text.c_str() + colon + 1)));
+        fd_ = socket(AF_INET, SOCK_RAW, IPPROTO_RAW);
+        if (fd_ < 0) {
+            std::perror("flood: raw socket");
+            std::exit(1);
+        }
+    }
+    ~Forger() { close(fd_); }
+    bool send(const std::vector<std::uint8_t>& payload, const sockaddr_in& to) {
+        std::vector<std::uint8_t> packet(sizeof(iphdr) + sizeof(udphdr) + payload.size());
+        auto* ip = reinterpret_cast<iphdr*>(packet.data());
+        ip->version = 4;
+        ip->ihl = 5;
+        ip->ttl = 64;
+        ip->protocol = IPPROTO_UDP;
+        ip->tot_len = htons(static_cast<std::uint16_t>(packet.size()));
+        ip->saddr = from_.sin_addr.s_addr;
+        ip->daddr = to.sin_addr.s_addr;  // the kernel fills in the id and the checksum
+        auto* udp = reinterpret_cast<udphdr*>(packet.data() + sizeof(iphdr));
+        udp->source = from_.sin_port;
+        udp->dest = to.sin_port;
+        udp->len = htons(static_cast<std::uint16_t>(sizeof(udphdr) + payload.size()));
+        udp->check = 0;  // none, as UDP over IPv4 allows
+        std::copy(payload.begin(), payload.end(), packet.begin() + sizeof(iphdr) + sizeof(udphdr));
+        return sendto(fd_, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) >= 0;
+    }
+
+private:
+    sockaddr_in from_{};
+    int fd_ = -1;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: flood TARGET_PORT SECONDS [MAX_PER_SECOND]\n");
+        std::fprintf(stderr, "usage: flood TARGET_PORT SECONDS [MAX_PER_SECOND [FORGED_SOURCE]]\n");
         return 2;
     }
     auto port = static_cast<unsigned short>(std::atoi(argv[1]));
@@ -104,6 +156,14 @@ int main(int argc, char** argv) {
         {"257 bytes", std::vector<std::uint8_t>(257, 0x24)},
     };
     std::vector<std::uint8_t> huge(65507, 0x24);  // the largest UDP payload
+    std::vector<std::uint8_t> guessedOrigin = ntpReply(0x24, 2, falseTime);
+    std::vector<std::uint8_t> deny = ntpReply(0xE4, 0, 0);
+    std::copy_n("DENY", 4, &deny[wire::kNtpReferenceIdOffset]);
+    std::vector<Kind> forgedKinds = {{"RFC 868, false time", kinds[9].data},
+                                     {"NTP, false time, guessed origin", guessedOrigin},
+                                     {"NTP, DENY kiss, guessed origin", deny}};
+    std::optional<Forger> forger;
+    if (argc > 4) forger.emplace(argv[4]);
     std::vector<int> senders = {boundSocket("127.0.0.1"), boundSocket("127.0.0.1"), boundSocket("127.0.0.1"),
                                 boundSocket("127.0.0.2")};
 
@@ -113,11 +173,18 @@ int main(int argc, char** argv) {
     for (long long i = 0; Clock::now() < end; ++i) {
         // Every 500th datagram is 64 KB, so the small ones keep the rate up.
         const std::vector<std::uint8_t>& data = i % 500 == 499 ? huge : kinds[static_cast<std::size_t>(i) % kinds.size()].data;
-        int sender = senders[static_cast<std::size_t>(i / 7) % senders.size()];
-        if (sendto(sender, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&target), sizeof target) < 0)
-            ++failed;
-        else
-            ++sent;
+        bool ok = false;
+        if (forger && i % 4 == 3) {
+            // Each guess a new one, as a blind forger's would be.
+            std::vector<std::uint8_t>& forged = forgedKinds[static_cast<std::size_t>(i / 4) % forgedKinds.size()].data;
+            if (forged.size() >= wire::kNtpPacketSize)
+                wire::writeBigEndian64(&forged[wire::kNtpOriginOffset], static_cast<std::uint64_t>(i) * 0x9E3779B97F4A7C15ull);
+            ok = forger->send(forged, target);
+        } else {
+            int sender = senders[static_cast<std::size_t>(i / 7) % senders.size()];
+            ok = sendto(sender, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&target), sizeof target) >= 0;
+        }
+        (ok ? sent : failed)++;
         if (sent % 1000 == 0) {
             double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
             double ahead = static_cast<double>(sent) / static_cast<double>(ceiling) - elapsed;

@@ -233,8 +233,8 @@ int flood(int seconds) {
     for (double lastPing = start; nowMs() < start + seconds * 1000.0 && !fileExists(dir + "\\done"); Sleep(50)) {
         watch.sample();
         long long shown = shownSecond(clock.window);
-        // A ping's own tick runs one second ahead, and a ping sets the
-        // correction to -1 until its reply: allow both.
+        // A ping changes nothing shown until its answer comes, and a lost
+        // answer leaves the last one: only a false time is off.
         if (shown > 0 && std::fabs(static_cast<double>(shown) * 1000.0 - (nowMs() + shift * 1000.0)) > 2500.0)
             ++wrongShown;
         if (nowMs() - lastPing > 5000) {

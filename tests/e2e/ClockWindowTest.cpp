@@ -131,7 +131,8 @@ TEST_F(ClockAndTestServer, NtpStyleRequestsAreFortyEightBytes) {
     ASSERT_TRUE(start("NTP"));
     ASSERT_EQ(server.receive(request, sizeof request, 5000), 48);
     EXPECT_EQ(request[0], 0x0B);
-    for (int i = 1; i < 48; ++i) EXPECT_EQ(request[i], 0) << "byte " << i;
+    // Then zeros up to the transmit timestamp, which carries a nonce.
+    for (int i = 1; i < 40; ++i) EXPECT_EQ(request[i], 0) << "byte " << i;
 }
 
 TEST_F(ClockAndTestServer, AServerTimeOutsideTheShowableRangeShowsNoGarbage) {

@@ -4,7 +4,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 
 namespace e2e {
@@ -41,8 +43,13 @@ public:
         int received = recvfrom(socket_, reinterpret_cast<char*>(buffer), size, 0,
                                 reinterpret_cast<sockaddr*>(&from), &fromLength);
         lastFrom_ = from;
-        return received == SOCKET_ERROR ? -1 : received;
+        if (received == SOCKET_ERROR) return -1;
+        // An NTP request's transmit timestamp: what a genuine answer echoes.
+        lastTransmit_ = received >= 48 ? readBigEndian64(buffer + 40) : 0;
+        return received;
     }
+    // The transmit timestamp of the last NTP request received.
+    std::uint64_t lastTransmit() const { return lastTransmit_; }
     // Answers the last sender as an RFC 868 server whose clock is
     // `offsetSeconds` ahead of this machine's (modulo 2^32 seconds).
     void answerTime(std::int64_t offsetSeconds) {
@@ -51,15 +58,56 @@ public:
                                         static_cast<unsigned char>(wire >> 8), static_cast<unsigned char>(wire)};
         answer(reply, sizeof reply);
     }
+    // Answers the last sender as a synchronized NTP server (stratum 2) whose
+    // clock is `offsetSeconds` ahead of this machine's, with `origin` as the
+    // origin timestamp: by default the request's own transmit timestamp.
+    void answerNtp(std::int64_t offsetSeconds, std::optional<std::uint64_t> origin = std::nullopt) {
+        unsigned char reply[48] = {0x24, 2, 6, 0xEC};
+        std::memcpy(reply + 12, "LOCL", 4);
+        writeBigEndian64(reply + 24, origin.value_or(lastTransmit_));
+        std::uint64_t now = ntpNow(offsetSeconds);
+        writeBigEndian64(reply + 16, now);
+        writeBigEndian64(reply + 32, now);
+        writeBigEndian64(reply + 40, now);
+        answer(reply, sizeof reply);
+    }
+    // Answers the last NTP request with a kiss-o'-death: "RATE", "DENY"...
+    void answerKiss(const char* code) {
+        unsigned char reply[48] = {0xE4, 0};
+        std::memcpy(reply + 12, code, 4);
+        writeBigEndian64(reply + 24, lastTransmit_);
+        answer(reply, sizeof reply);
+    }
     void answer(const unsigned char* data, int length) {
         sendto(socket_, reinterpret_cast<const char*>(data), length, 0, reinterpret_cast<sockaddr*>(&lastFrom_),
                sizeof lastFrom_);
     }
 
 private:
+    static std::uint64_t readBigEndian64(const unsigned char* data) {
+        std::uint64_t value = 0;
+        for (int i = 0; i < 8; ++i) value = (value << 8) | data[i];
+        return value;
+    }
+    static void writeBigEndian64(unsigned char* data, std::uint64_t value) {
+        for (int i = 7; i >= 0; --i, value >>= 8) data[i] = static_cast<unsigned char>(value);
+    }
+    // This machine's clock plus the offset, as an NTP timestamp.
+    static std::uint64_t ntpNow(std::int64_t offsetSeconds) {
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        ULARGE_INTEGER ticks{{now.dwLowDateTime, now.dwHighDateTime}};
+        constexpr std::uint64_t k1601To1900 = 9435484800ull;  // seconds
+        std::uint64_t units = ticks.QuadPart;  // 100 ns since 1601
+        std::uint64_t seconds = units / 10000000 - k1601To1900 + static_cast<std::uint64_t>(offsetSeconds);
+        std::uint64_t fraction = (units % 10000000) * (std::uint64_t{1} << 32) / 10000000;
+        return (seconds << 32) | fraction;
+    }
+
     SOCKET socket_;
     unsigned short port_ = 0;
     sockaddr_in lastFrom_{};
+    std::uint64_t lastTransmit_ = 0;
 };
 
 }  // namespace e2e
