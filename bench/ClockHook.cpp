@@ -4,7 +4,10 @@
 // a line to the file named by MARIVEL_HOOK_OUT in the program's environment:
 //   <instant it would set> <true instant of the call>
 // both in 100 ns units since 1601 (FILETIME). The file "<name>.hooked" says
-// the import was found and replaced. The DLL stays loaded.
+// the import was found and replaced. The call succeeds, as it does for an
+// administrator, unless MARIVEL_HOOK_REFUSE is set in the program's
+// environment: then it fails as Windows fails it for a standard user
+// (ERROR_PRIVILEGE_NOT_HELD), still recorded. The DLL stays loaded.
 #include <windows.h>
 
 #include <cstdint>
@@ -16,6 +19,7 @@ namespace {
 
 char recordPath[MAX_PATH] = {};
 CRITICAL_SECTION recordLock;
+bool refuse = false;
 
 std::uint64_t ticksOf(const FILETIME& time) {
     return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
@@ -33,7 +37,9 @@ BOOL WINAPI recordSetSystemTime(const SYSTEMTIME* utc) {
         std::fclose(out);
     }
     LeaveCriticalSection(&recordLock);
-    return TRUE;
+    if (!refuse) return TRUE;
+    SetLastError(ERROR_PRIVILEGE_NOT_HELD);
+    return FALSE;
 }
 
 }  // namespace
@@ -41,6 +47,7 @@ BOOL WINAPI recordSetSystemTime(const SYSTEMTIME* utc) {
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
     InitializeCriticalSection(&recordLock);  // before the recorder can run
+    refuse = GetEnvironmentVariableA("MARIVEL_HOOK_REFUSE", nullptr, 0) != 0;
     return e2e::installRecordingHook("MARIVEL_HOOK_OUT", recordPath, "SetSystemTime",
                                      reinterpret_cast<void*>(recordSetSystemTime));
 }

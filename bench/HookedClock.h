@@ -28,13 +28,16 @@ struct ClockCall {
 
 class HookedClock {
 public:
-    // Starts the program on the settings now in the registry and hooks it.
-    bool start() {
+    // Starts the program on the settings now in the registry and hooks it;
+    // with `refuse`, the recorded settings fail as a standard user's do.
+    bool start(bool refuse = false) {
         char folder[MAX_PATH] = {};
         GetTempPathA(sizeof folder, folder);
         record_ = std::string(folder) + "marivel-hook-" + std::to_string(GetCurrentProcessId()) + "-" +
                   std::to_string(GetTickCount()) + ".txt";
-        program.emplace(driver::Environment{{"MARIVEL_HOOK_OUT", record_}});
+        driver::Environment environment{{"MARIVEL_HOOK_OUT", record_}};
+        if (refuse) environment["MARIVEL_HOOK_REFUSE"] = "1";
+        program.emplace(environment);
         window = program->waitForWindow("Marivel 95");
         return window != nullptr && program->loadRecordingHook("MARIVEL_HOOK_DLL", record_);
     }
