@@ -3,6 +3,7 @@
 // An answer may only come from where the request went, in time, once and
 // in its style, an NTP one echoing the nonce; a kiss never moves the time,
 // and the clock an answer sets must agree with the correction it leaves.
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
@@ -114,8 +115,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(clockCalls == 0 && state.correction == 0 && state.lastResponseTime == 0);
         if (verdict.kiss == KissCode::Rate) {
             FUZZ_CHECK(state.backoffSeconds >= kMinRateBackoffSeconds);
+            std::uint64_t period = std::uint64_t{state.pollPeriod} * kSecondsPerMinute;
             FUZZ_CHECK(state.backoffSeconds <= kMaxRateBackoffSeconds ||
-                       state.backoffSeconds == std::uint64_t{state.pollPeriod} * kSecondsPerMinute);
+                       state.backoffSeconds == std::min<std::uint64_t>(period, UINT32_MAX));
+            FUZZ_CHECK(state.backoffSeconds >= std::min<std::uint64_t>(period, UINT32_MAX));
             FUZZ_CHECK(state.nextPollTime == moment.now + state.backoffSeconds);
         } else {
             FUZZ_CHECK(state.nextPollTime == nextPollBefore);

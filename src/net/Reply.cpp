@@ -1,6 +1,7 @@
 #include "net/Reply.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "net/Wire.h"
@@ -155,8 +156,9 @@ std::uint32_t rateBackoffSeconds(std::uint32_t lastBackoffSeconds, std::uint32_t
     std::uint64_t last = lastBackoffSeconds != 0 ? lastBackoffSeconds : period;
     std::uint64_t wait = std::min<std::uint64_t>(std::max<std::uint64_t>(2 * last, kMinRateBackoffSeconds),
                                                  kMaxRateBackoffSeconds);
-    // Slowing down never means asking sooner than the user's own period.
-    return static_cast<std::uint32_t>(std::max(wait, period));
+    // Slowing down never means asking sooner than the user's own period,
+    // however long a stored one is.
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(std::max(wait, period), UINT32_MAX));
 }
 
 void applyCorrection(AppState& state, std::int32_t correction, const platform::UtcTime& serverTime) {

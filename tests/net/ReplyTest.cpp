@@ -268,6 +268,7 @@ TEST(RateBackoff, TwiceTheLastWaitFrom64SecondsTo36Hours) {
     EXPECT_EQ(rateBackoffSeconds(100000, 60), 129600u) << "36 hours at most";
     EXPECT_EQ(rateBackoffSeconds(0xFFFFFFFFu, 60), 129600u);
     EXPECT_EQ(rateBackoffSeconds(0, 65535), 65535u * 60) << "never sooner than the user's own period";
+    EXPECT_EQ(rateBackoffSeconds(0, 0xFFFFFFFFu), 0xFFFFFFFFu) << "a stored period too long for 32 bits";
 }
 
 class Handlers : public ::testing::Test {
