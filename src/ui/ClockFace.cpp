@@ -3,7 +3,6 @@
 #include <ctime>
 
 #include "platform/Clock.h"
-#include "settings/AppState.h"
 
 namespace {
 
