@@ -1,5 +1,7 @@
 #include "Driver.h"
 
+#include <commctrl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -292,9 +294,12 @@ Program::Inside Program::lookInside() const {
         if (text.rfind("tip\t", 0) == 0 && text.size() >= 6) {
             Inside::Tip tip;
             tip.shown = text[4] == '1';
-            std::size_t titleEnd = text.find('\t', 6);
+            std::size_t handleEnd = text.find('\t', 6);
+            std::size_t titleEnd = handleEnd == std::string::npos ? handleEnd : text.find('\t', handleEnd + 1);
             if (titleEnd == std::string::npos) continue;
-            tip.title = text.substr(6, titleEnd - 6);
+            auto handle = static_cast<std::uintptr_t>(std::strtoull(text.c_str() + 6, nullptr, 10));
+            tip.window = reinterpret_cast<HWND>(handle);
+            tip.title = text.substr(handleEnd + 1, titleEnd - handleEnd - 1);
             tip.text = text.substr(titleEnd + 1);
             inside.tips.push_back(tip);
             continue;
@@ -331,43 +336,86 @@ Program::Inside Program::lookInside() const {
     return inside;
 }
 
-bool saveWindowImage(HWND window, const std::string& path) {
-    RECT box;
-    if (!GetWindowRect(window, &box)) return false;
-    int width = box.right - box.left;
-    int height = box.bottom - box.top;
+ScreenImage::ScreenImage(const RECT& area)
+    : width_(area.right - area.left), height_(area.bottom - area.top), rowSize_((width_ * 3 + 3) & ~3) {
+    if (width_ <= 0 || height_ <= 0) {
+        width_ = height_ = rowSize_ = 0;
+        return;
+    }
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;  // bottom-up, as BMP files are
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader = header();
     void* bits = nullptr;
     HBITMAP image = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ previous = SelectObject(memory, image);
-    BitBlt(memory, 0, 0, width, height, screen, box.left, box.top, SRCCOPY);
+    BitBlt(memory, 0, 0, width_, height_, screen, area.left, area.top, SRCCOPY);
     GdiFlush();
-    DWORD rowSize = static_cast<DWORD>((width * 3 + 3) & ~3);
-    DWORD imageSize = rowSize * static_cast<DWORD>(height);
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-    file.bfSize = file.bfOffBits + imageSize;
-    bool saved = false;
-    if (FILE* out = std::fopen(path.c_str(), "wb")) {
-        saved = std::fwrite(&file, sizeof file, 1, out) == 1 &&
-                std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
-                std::fwrite(bits, 1, imageSize, out) == imageSize;
-        std::fclose(out);
-    }
+    const auto* bytes = static_cast<const std::uint8_t*>(bits);
+    rows_.assign(bytes, bytes + static_cast<std::size_t>(rowSize_) * static_cast<std::size_t>(height_));
     SelectObject(memory, previous);
     DeleteObject(image);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
+}
+
+BITMAPINFOHEADER ScreenImage::header() const {
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width_;
+    header.biHeight = height_;  // bottom-up, as BMP files are
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    return header;
+}
+
+COLORREF ScreenImage::pixel(int x, int y) const {
+    // Rows bottom-up; each pixel blue, green, red.
+    std::size_t row = static_cast<std::size_t>(height_ - 1 - y) * static_cast<std::size_t>(rowSize_);
+    const std::uint8_t* at = rows_.data() + row + static_cast<std::size_t>(x) * 3;
+    return RGB(at[2], at[1], at[0]);
+}
+
+bool ScreenImage::save(const std::string& path) const {
+    if (rows_.empty()) return false;
+    BITMAPINFOHEADER info = header();
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(rows_.size());
+    bool saved = false;
+    if (FILE* out = std::fopen(path.c_str(), "wb")) {
+        saved = std::fwrite(&file, sizeof file, 1, out) == 1 && std::fwrite(&info, sizeof info, 1, out) == 1 &&
+                std::fwrite(rows_.data(), 1, rows_.size(), out) == rows_.size();
+        std::fclose(out);
+    }
     return saved;
+}
+
+bool saveWindowImage(HWND window, const std::string& path) {
+    RECT box;
+    return GetWindowRect(window, &box) && ScreenImage(box).save(path);
+}
+
+TipOnScreen tipOnScreen(HWND tip) {
+    // The colours come back as the messages' results, so they cross processes.
+    auto background = static_cast<COLORREF>(SendMessageA(tip, TTM_GETTIPBKCOLOR, 0, 0));
+    auto text = static_cast<COLORREF>(SendMessageA(tip, TTM_GETTIPTEXTCOLOR, 0, 0));
+    RECT box{};
+    GetWindowRect(tip, &box);
+    int quarterWidth = (box.right - box.left) / 4, quarterHeight = (box.bottom - box.top) / 4;
+    ScreenImage middle({box.left + quarterWidth, box.top + quarterHeight, box.right - quarterWidth,
+                        box.bottom - quarterHeight});
+    TipOnScreen seen;
+    for (int y = 0; y < middle.height(); ++y)
+        for (int x = 0; x < middle.width(); ++x) {
+            COLORREF pixel = middle.pixel(x, y);
+            ++seen.pixels;
+            seen.background += pixel == background;
+            seen.text += pixel == text;
+        }
+    return seen;
 }
 
 }  // namespace driver

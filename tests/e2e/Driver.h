@@ -67,6 +67,7 @@ public:
         std::vector<Text> texts;
         // A tooltip window of the program and its first tool.
         struct Tip {
+            HWND window = nullptr;  // window handles hold across processes
             bool shown = false;
             std::string title, text;
         };
@@ -96,8 +97,37 @@ private:
     std::string probeOut_;
 };
 
+// A copy of what the screen shows in an area, as the user sees it.
+class ScreenImage {
+public:
+    explicit ScreenImage(const RECT& area);
+    int width() const { return width_; }
+    int height() const { return height_; }
+    // x and y from the area's top left corner.
+    COLORREF pixel(int x, int y) const;
+    // As a 24-bit BMP file.
+    bool save(const std::string& path) const;
+
+private:
+    BITMAPINFOHEADER header() const;
+
+    int width_, height_, rowSize_;
+    std::vector<std::uint8_t> rows_;  // bottom-up, as a BMP file holds them
+};
+
 // A copy of the screen under a window, as a 24-bit BMP file.
 bool saveWindowImage(HWND window, const std::string& path);
+
+// What the screen shows in the middle half of a tooltip's window (of any
+// process): how many pixels, and how many in the tooltip's own background
+// and text colours.
+struct TipOnScreen {
+    int pixels = 0, background = 0, text = 0;
+    // Mostly its background with some of its text on it: the tooltip is
+    // drawn there, not only its window.
+    bool drawn() const { return pixels > 0 && background * 2 >= pixels && text >= 20; }
+};
+TipOnScreen tipOnScreen(HWND tip);
 
 std::string windowText(HWND window);
 std::string itemText(HWND dialog, int id);

@@ -9,7 +9,7 @@
 //   the control's own font and the control's client size, in pixels:
 //   text<TAB>id<TAB>width<TAB>height<TAB>ascent<TAB>client width<TAB>client height<TAB>text
 //   one line per tooltip window of the program, with its first tool:
-//   tip<TAB><shown 0/1><TAB>title<TAB>text
+//   tip<TAB><shown 0/1><TAB><window handle, decimal><TAB>title<TAB>text
 //   comctl32<TAB>file of the common controls the program's windows use
 //   one line per DLL named in MARIVEL_PROBE_LOAD (names separated by ';'),
 //   loaded by its bare name as the program would load it:
@@ -17,6 +17,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -97,6 +98,7 @@ BOOL CALLBACK addTipLine(HWND window, LPARAM data) {
     std::string text;
     for (const wchar_t* c = wideText; *c != L'\0'; ++c) text += static_cast<char>(*c);
     *reinterpret_cast<std::string*>(data) += std::string("tip\t") + (IsWindowVisible(window) ? "1" : "0") + "\t" +
+                                             std::to_string(reinterpret_cast<std::uintptr_t>(window)) + "\t" +
                                              titleText + "\t" + text + "\n";
     return TRUE;
 }

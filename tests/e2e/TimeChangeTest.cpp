@@ -6,6 +6,7 @@
 
 #include <winsock2.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <fstream>
@@ -52,6 +53,28 @@ protected:
         for (const auto& tip : clock->lookInside().tips)
             if (tip.shown && tip.text.rfind(kRefusedText, 0) == 0) return tip;
         return std::nullopt;
+    }
+    // Whether the screen shows the notice's balloon, not just the dialog
+    // beneath its window. Waits for the drawing to reach the screen; keeps
+    // what it saw, the dialog with the balloon, as `picture` in the
+    // artifacts.
+    ::testing::AssertionResult noticeIsOnScreen(HWND dialog, HWND balloon, const char* picture) {
+        if (static_cast<COLORREF>(SendMessageA(balloon, TTM_GETTIPBKCOLOR, 0, 0)) == GetSysColor(COLOR_BTNFACE))
+            return ::testing::AssertionFailure() << "the balloon has the dialog's colour; its pixels tell nothing";
+        driver::TipOnScreen seen = driver::waitUntil([&] { return driver::tipOnScreen(balloon); },
+                                                     [](const driver::TipOnScreen& tip) { return tip.drawn(); }, 3000);
+        if (const char* artifacts = std::getenv("MARIVEL_ARTIFACTS")) {
+            RECT both{}, box{};
+            GetWindowRect(dialog, &both);
+            GetWindowRect(balloon, &box);
+            UnionRect(&both, &both, &box);
+            CreateDirectoryA(artifacts, nullptr);
+            driver::ScreenImage(both).save(std::string(artifacts) + "/" + picture);
+        }
+        if (seen.drawn()) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "of " << seen.pixels << " pixels in the middle of the balloon, "
+                                             << seen.background << " show its background and " << seen.text
+                                             << " its text (see " << picture << ")";
     }
 };
 
@@ -118,6 +141,7 @@ TEST_F(SettingTheClock, ARefusedSettingKeepsTheCorrectionShownAndIsToldAtTheOpti
     ASSERT_TRUE(notice) << "no notice while the dialog is open";
     EXPECT_NE(notice->text.find("\"Change the system time\""), std::string::npos) << notice->text;
     EXPECT_NE(notice->text.find("administrator"), std::string::npos) << notice->text;
+    EXPECT_TRUE(noticeIsOnScreen(dialog, notice->window, "settings-notice.bmp"));
     EXPECT_TRUE(IsWindowEnabled(dialog) && IsWindow(dialog)) << "the notice blocks nothing";
     closeSettings(dialog);
     EXPECT_EQ(clock->waitForWindow("Message", 500), nullptr) << "no message box";
@@ -126,8 +150,9 @@ TEST_F(SettingTheClock, ARefusedSettingKeepsTheCorrectionShownAndIsToldAtTheOpti
         << "the window shows the corrected time, not " << driver::itemText(window, IDC_CLOCK_TIME);
     dialog = openSettings();
     ASSERT_NE(dialog, nullptr);
-    EXPECT_TRUE(driver::waitUntil([&] { return shownNotice(); }, [](const auto& tip) { return tip.has_value(); }))
-        << "the notice shows again when the dialog opens after a refusal";
+    notice = driver::waitUntil([&] { return shownNotice(); }, [](const auto& tip) { return tip.has_value(); });
+    ASSERT_TRUE(notice) << "the notice shows again when the dialog opens after a refusal";
+    EXPECT_TRUE(noticeIsOnScreen(dialog, notice->window, "settings-notice-reopened.bmp"));
     closeSettings(dialog);
 }
 
