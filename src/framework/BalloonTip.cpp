@@ -11,11 +11,25 @@ TOOLINFOA toolFor(HWND control, std::string* text) {
     tool.cbSize = sizeof tool;
     // Transparent: the mouse passes through to what lies beneath, so the
     // balloon blocks nothing, and a pointer resting on it does not close it.
-    tool.uFlags = TTF_IDISHWND | TTF_TRACK | TTF_ABSOLUTE | TTF_TRANSPARENT;
+    // Tracked but not at an absolute place: the tooltip places the balloon
+    // so that its stem ends at the tracked point (with TTF_ABSOLUTE, Wine
+    // puts the balloon's corner there and draws the stem as a sliver).
+    tool.uFlags = TTF_IDISHWND | TTF_TRACK | TTF_TRANSPARENT;
     tool.hwnd = GetParent(control);
     tool.uId = reinterpret_cast<UINT_PTR>(control);
     tool.lpszText = text != nullptr ? text->data() : nullptr;
     return tool;
+}
+
+// Where the stem points: half the control's height in from its left end and
+// a fifth of it above its bottom. That is the lower part of a check box's
+// box, and the lower edge of an edit field or a combo box, so the balloon
+// hangs below the control and leaves what it shows in sight.
+POINT stemPoint(HWND control) {
+    RECT box{};
+    GetWindowRect(control, &box);
+    int height = box.bottom - box.top;
+    return {box.left + height / 2, box.bottom - height / 5};
 }
 
 }  // namespace
@@ -42,12 +56,8 @@ void CBalloonTip::show(HWND control, const std::string& title, const std::string
     TOOLINFOA tool = toolFor(control_, &text_);
     SendMessageA(tip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
     SendMessageA(tip_, TTM_SETTITLEA, TTI_WARNING, reinterpret_cast<LPARAM>(title.c_str()));
-    // The stem points at the middle of the control's left end: the box of a
-    // check box.
-    RECT box;
-    GetWindowRect(control_, &box);
-    int height = box.bottom - box.top;
-    SendMessageA(tip_, TTM_TRACKPOSITION, 0, MAKELPARAM(box.left + height / 2, (box.top + box.bottom) / 2));
+    POINT stem = stemPoint(control_);
+    SendMessageA(tip_, TTM_TRACKPOSITION, 0, MAKELPARAM(stem.x, stem.y));
     SendMessageA(tip_, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
 }
 

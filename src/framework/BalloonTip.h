@@ -1,7 +1,9 @@
 // A balloon that points at a control and tells the user something without
 // blocking anything: a tracking tooltip in the balloon style, with a title
-// and a warning icon, that clicks pass through. It stays until hidden, or
-// until the dialog that owns it closes.
+// and a warning icon, that clicks pass through. Its stem ends at the lower
+// edge of the control, near the left. It stays until hidden, or until the
+// dialog that owns it closes. Each is a window of its own, so several in
+// one dialog show at once.
 #pragma once
 #include <windows.h>
 
