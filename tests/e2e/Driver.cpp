@@ -1,7 +1,5 @@
 #include "Driver.h"
 
-#include <commctrl.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -291,17 +289,19 @@ Program::Inside Program::lookInside() const {
             inside.answersDragIcon = text[8] == '1';
             continue;
         }
-        if (text.rfind("tip\t", 0) == 0 && text.size() >= 6) {
-            Inside::Tip tip;
-            tip.shown = text[4] == '1';
-            std::size_t handleEnd = text.find('\t', 6);
-            std::size_t titleEnd = handleEnd == std::string::npos ? handleEnd : text.find('\t', handleEnd + 1);
+        if (text.rfind("balloon\t", 0) == 0 && text.size() >= 10) {
+            Inside::Balloon balloon;
+            balloon.shown = text[8] == '1';
+            std::size_t handleEnd = text.find('\t', 10);
+            std::size_t idEnd = handleEnd == std::string::npos ? handleEnd : text.find('\t', handleEnd + 1);
+            std::size_t titleEnd = idEnd == std::string::npos ? idEnd : text.find('\t', idEnd + 1);
             if (titleEnd == std::string::npos) continue;
-            auto handle = static_cast<std::uintptr_t>(std::strtoull(text.c_str() + 6, nullptr, 10));
-            tip.window = reinterpret_cast<HWND>(handle);
-            tip.title = text.substr(handleEnd + 1, titleEnd - handleEnd - 1);
-            tip.text = text.substr(titleEnd + 1);
-            inside.tips.push_back(tip);
+            auto handle = static_cast<std::uintptr_t>(std::strtoull(text.c_str() + 10, nullptr, 10));
+            balloon.window = reinterpret_cast<HWND>(handle);
+            balloon.control = std::atoi(text.c_str() + handleEnd + 1);
+            balloon.title = text.substr(idEnd + 1, titleEnd - idEnd - 1);
+            balloon.text = text.substr(titleEnd + 1);
+            inside.balloons.push_back(balloon);
             continue;
         }
         if (text.rfind("comctl32\t", 0) == 0) {
@@ -398,23 +398,30 @@ bool saveWindowImage(HWND window, const std::string& path) {
     return GetWindowRect(window, &box) && ScreenImage(box).save(path);
 }
 
-TipOnScreen tipOnScreen(HWND tip) {
-    // The colours come back as the messages' results, so they cross processes.
-    auto background = static_cast<COLORREF>(SendMessageA(tip, TTM_GETTIPBKCOLOR, 0, 0));
-    auto text = static_cast<COLORREF>(SendMessageA(tip, TTM_GETTIPTEXTCOLOR, 0, 0));
+BalloonOnScreen balloonOnScreen(HWND balloon) {
+    COLORREF background = GetSysColor(COLOR_INFOBK), text = GetSysColor(COLOR_INFOTEXT);
     RECT box{};
-    GetWindowRect(tip, &box);
+    GetWindowRect(balloon, &box);
     int quarterWidth = (box.right - box.left) / 4, quarterHeight = (box.bottom - box.top) / 4;
-    ScreenImage middle({box.left + quarterWidth, box.top + quarterHeight, box.right - quarterWidth,
+    ScreenImage half({box.left + quarterWidth, box.top + quarterHeight, box.right - quarterWidth,
                         box.bottom - quarterHeight});
-    TipOnScreen seen;
-    for (int y = 0; y < middle.height(); ++y)
-        for (int x = 0; x < middle.width(); ++x) {
-            COLORREF pixel = middle.pixel(x, y);
+    BalloonOnScreen seen;
+    for (int y = 0; y < half.height(); ++y)
+        for (int x = 0; x < half.width(); ++x) {
+            COLORREF pixel = half.pixel(x, y);
             ++seen.pixels;
             seen.background += pixel == background;
             seen.text += pixel == text;
         }
+    int middle = (box.top + box.bottom) / 2;
+    ScreenImage row({box.left, middle, box.right, middle + 1});
+    constexpr int kEdge = 3;  // pixels at each end where the outline may fall
+    bool left = false, right = false;
+    for (int x = 0; x < kEdge && x < row.width(); ++x) {
+        left = left || row.pixel(x, 0) == text;
+        right = right || row.pixel(row.width() - 1 - x, 0) == text;
+    }
+    seen.outlined = left && right;
     return seen;
 }
 

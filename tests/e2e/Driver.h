@@ -65,13 +65,14 @@ public:
             int clientWidth = 0, clientHeight = 0;
         };
         std::vector<Text> texts;
-        // A tooltip window of the program and its first tool.
-        struct Tip {
+        // A balloon notice of the program (CBalloonTip).
+        struct Balloon {
             HWND window = nullptr;  // window handles hold across processes
             bool shown = false;
+            int control = 0;  // the ID of the control it points at
             std::string title, text;
         };
-        std::vector<Tip> tips;
+        std::vector<Balloon> balloons;
         // The file of the common controls the program's windows use.
         std::string commonControlsFile;
         // Each DLL named in MARIVEL_PROBE_LOAD in the program's environment,
@@ -118,16 +119,20 @@ private:
 // A copy of the screen under a window, as a 24-bit BMP file.
 bool saveWindowImage(HWND window, const std::string& path);
 
-// What the screen shows in the middle half of a tooltip's window (of any
-// process): how many pixels, and how many in the tooltip's own background
-// and text colours.
-struct TipOnScreen {
+// What the screen shows of a balloon notice's window (of any process), in
+// the colours of a tooltip's background and text, which the balloons are
+// drawn in: in the middle half of the window, how many pixels and how many
+// of each colour; and whether the outline shows at both ends of the middle
+// row.
+struct BalloonOnScreen {
     int pixels = 0, background = 0, text = 0;
-    // Mostly its background with some of its text on it: the tooltip is
-    // drawn there, not only its window.
-    bool drawn() const { return pixels > 0 && background * 2 >= pixels && text >= 20; }
+    bool outlined = false;
+    // Mostly its background with some of its text on it, within its
+    // outline: the balloon is drawn there, not only its window, and not a
+    // field of the same colours beneath it.
+    bool drawn() const { return pixels > 0 && background * 2 >= pixels && text >= 20 && outlined; }
 };
-TipOnScreen tipOnScreen(HWND tip);
+BalloonOnScreen balloonOnScreen(HWND balloon);
 
 std::string windowText(HWND window);
 std::string itemText(HWND dialog, int id);

@@ -6,7 +6,6 @@
 
 #include <winsock2.h>
 #include <windows.h>
-#include <commctrl.h>
 
 #include <cstdio>
 #include <fstream>
@@ -20,8 +19,8 @@
 
 namespace {
 
-// The start of the notice's text. (Its title, "Windows did not allow
-// Marivel to set the clock", Wine cannot read back from another process.)
+// The notice's title, and the start of its text.
+constexpr const char* kRefusedTitle = "Windows did not allow Marivel to set the clock";
 constexpr const char* kRefusedText = "The clock window still shows the corrected time.";
 
 // The clock with "Set System Clock" on, pointed at the NTP peer from its
@@ -49,9 +48,9 @@ protected:
                                  [&](const std::string& text) { return e2e::endsWith(text, expected); });
     }
     // The refusal notice, if one is shown.
-    std::optional<driver::Program::Inside::Tip> shownNotice() {
-        for (const auto& tip : clock->lookInside().tips)
-            if (tip.shown && tip.text.rfind(kRefusedText, 0) == 0) return tip;
+    std::optional<driver::Program::Inside::Balloon> shownNotice() {
+        for (const auto& balloon : clock->lookInside().balloons)
+            if (balloon.shown && balloon.text.rfind(kRefusedText, 0) == 0) return balloon;
         return std::nullopt;
     }
     // Whether the screen shows the notice's balloon, not just the dialog
@@ -59,10 +58,11 @@ protected:
     // what it saw, the dialog with the balloon, as `picture` in the
     // artifacts.
     ::testing::AssertionResult noticeIsOnScreen(HWND dialog, HWND balloon, const char* picture) {
-        if (static_cast<COLORREF>(SendMessageA(balloon, TTM_GETTIPBKCOLOR, 0, 0)) == GetSysColor(COLOR_BTNFACE))
+        if (GetSysColor(COLOR_INFOBK) == GetSysColor(COLOR_BTNFACE))
             return ::testing::AssertionFailure() << "the balloon has the dialog's colour; its pixels tell nothing";
-        driver::TipOnScreen seen = driver::waitUntil([&] { return driver::tipOnScreen(balloon); },
-                                                     [](const driver::TipOnScreen& tip) { return tip.drawn(); }, 3000);
+        driver::BalloonOnScreen seen =
+            driver::waitUntil([&] { return driver::balloonOnScreen(balloon); },
+                              [](const driver::BalloonOnScreen& shown) { return shown.drawn(); }, 3000);
         if (const char* artifacts = std::getenv("MARIVEL_ARTIFACTS")) {
             RECT both{}, box{};
             GetWindowRect(dialog, &both);
@@ -74,7 +74,8 @@ protected:
         if (seen.drawn()) return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << "of " << seen.pixels << " pixels in the middle of the balloon, "
                                              << seen.background << " show its background and " << seen.text
-                                             << " its text (see " << picture << ")";
+                                             << " its text; outline " << (seen.outlined ? "seen" : "not seen")
+                                             << " (see " << picture << ")";
     }
 };
 
@@ -137,8 +138,10 @@ TEST_F(SettingTheClock, ARefusedSettingKeepsTheCorrectionShownAndIsToldAtTheOpti
     // Wine refuses the setting as Windows refuses a standard user.
     std::string lastResponse = pingPeer(dialog);
     EXPECT_TRUE(e2e::endsWith(lastResponse, " Seconds")) << lastResponse;
-    auto notice = driver::waitUntil([&] { return shownNotice(); }, [](const auto& tip) { return tip.has_value(); });
+    auto notice = driver::waitUntil([&] { return shownNotice(); }, [](const auto& shown) { return shown.has_value(); });
     ASSERT_TRUE(notice) << "no notice while the dialog is open";
+    EXPECT_EQ(notice->control, IDC_SET_SYSTEM_CLOCK) << "it points at the option";
+    EXPECT_EQ(notice->title, kRefusedTitle);
     EXPECT_NE(notice->text.find("\"Change the system time\""), std::string::npos) << notice->text;
     EXPECT_NE(notice->text.find("administrator"), std::string::npos) << notice->text;
     EXPECT_TRUE(noticeIsOnScreen(dialog, notice->window, "settings-notice.bmp"));
@@ -150,7 +153,7 @@ TEST_F(SettingTheClock, ARefusedSettingKeepsTheCorrectionShownAndIsToldAtTheOpti
         << "the window shows the corrected time, not " << driver::itemText(window, IDC_CLOCK_TIME);
     dialog = openSettings();
     ASSERT_NE(dialog, nullptr);
-    notice = driver::waitUntil([&] { return shownNotice(); }, [](const auto& tip) { return tip.has_value(); });
+    notice = driver::waitUntil([&] { return shownNotice(); }, [](const auto& shown) { return shown.has_value(); });
     ASSERT_TRUE(notice) << "the notice shows again when the dialog opens after a refusal";
     EXPECT_TRUE(noticeIsOnScreen(dialog, notice->window, "settings-notice-reopened.bmp"));
     closeSettings(dialog);

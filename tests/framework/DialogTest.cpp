@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include <functional>
 #include <string>
@@ -143,52 +142,39 @@ constexpr int kLooks = 50;  // every 100 ms: 5 s for the balloons to be drawn
 // What the screen showed of the balloon at one control.
 struct Notice {
     int control = 0;
-    HWND tip = nullptr;
-    driver::TipOnScreen onScreen;
-    POINT stem{};   // the top of the balloon's shape: the end of its stem
-    RECT around{};  // the control's window, in screen pixels
+    HWND balloon = nullptr;
+    driver::BalloonOnScreen onScreen;
+    bool below = false;  // it hangs below the control, not above
+    POINT stem{};        // the end of its stem
+    RECT around{};       // the control's window, in screen pixels
 };
 
-// The visible tooltip of this thread that tracks `control`.
-HWND tipAt(HWND control) {
-    struct Search {
-        HWND control, found;
-    } search{control, nullptr};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM data) {
-            auto* wanted = reinterpret_cast<Search*>(data);
-            char className[32] = {};
-            GetClassNameA(window, className, sizeof className);
-            TOOLINFOA tool{};
-            tool.cbSize = sizeof tool;
-            if (std::string(className) == TOOLTIPS_CLASSA && IsWindowVisible(window) &&
-                SendMessageA(window, TTM_ENUMTOOLSA, 0, reinterpret_cast<LPARAM>(&tool)) &&
-                reinterpret_cast<HWND>(tool.uId) == wanted->control)
-                wanted->found = window;
-            return wanted->found == nullptr ? TRUE : FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+// The shown balloon of the dialog that points at `control`.
+HWND balloonAt(HWND control) {
+    HWND dialog = GetParent(control);
+    for (HWND balloon = FindWindowExA(dialog, nullptr, CBalloonTip::kWindowClass, nullptr); balloon != nullptr;
+         balloon = FindWindowExA(dialog, balloon, CBalloonTip::kWindowClass, nullptr))
+        if (GetPropA(balloon, CBalloonTip::kControlProperty) == control && IsWindowVisible(balloon)) return balloon;
+    return nullptr;
 }
 
-// The first point of the top row of a window's shape, on the screen.
-POINT topOfShape(HWND window) {
+// The end of a balloon's stem on the screen: the first point of the top row
+// of its shape when it hangs below, of the bottom row when above.
+POINT stemEnd(HWND balloon, bool below) {
     RECT place{}, box{};
-    GetWindowRect(window, &place);
+    GetWindowRect(balloon, &place);
     HRGN shape = CreateRectRgn(0, 0, 0, 0);
-    if (GetWindowRgn(window, shape) == ERROR)
-        GetClientRect(window, &box);
-    else
-        GetRgnBox(shape, &box);
-    POINT top{place.left + box.left, place.top + box.top};
+    GetWindowRgn(balloon, shape);
+    GetRgnBox(shape, &box);
+    int row = below ? box.top : box.bottom - 1;
+    POINT end{place.left + box.left, place.top + row};
     for (int x = box.left; x < box.right; ++x)
-        if (PtInRegion(shape, x, box.top)) {
-            top.x = place.left + x;
+        if (PtInRegion(shape, x, row)) {
+            end.x = place.left + x;
             break;
         }
     DeleteObject(shape);
-    return top;
+    return end;
 }
 
 // Puts a notice at a check box, an edit field and a combo box at once,
@@ -217,10 +203,13 @@ protected:
             notice.control = control;
             HWND window = item(control).handle();
             GetWindowRect(window, &notice.around);
-            notice.tip = tipAt(window);
-            if (notice.tip != nullptr) {
-                notice.onScreen = driver::tipOnScreen(notice.tip);
-                notice.stem = topOfShape(notice.tip);
+            notice.balloon = balloonAt(window);
+            if (notice.balloon != nullptr) {
+                notice.onScreen = driver::balloonOnScreen(notice.balloon);
+                RECT place{};
+                GetWindowRect(notice.balloon, &place);
+                notice.below = place.top >= notice.around.top;
+                notice.stem = stemEnd(notice.balloon, notice.below);
             }
             allDrawn = allDrawn && notice.onScreen.drawn();
             seen.push_back(notice);
@@ -228,8 +217,9 @@ protected:
         if (!allDrawn && ++looks_ < kLooks) return;
         KillTimer(handle(), kLookTimer);
         notices_[0].hide();
-        firstHidden = tipAt(item(kControls[0]).handle()) == nullptr;
-        othersStayed = tipAt(item(kControls[1]).handle()) != nullptr && tipAt(item(kControls[2]).handle()) != nullptr;
+        firstHidden = balloonAt(item(kControls[0]).handle()) == nullptr;
+        othersStayed =
+            balloonAt(item(kControls[1]).handle()) != nullptr && balloonAt(item(kControls[2]).handle()) != nullptr;
         endDialog(IDOK);
     }
 
@@ -241,28 +231,33 @@ private:
 
 }  // namespace
 
-TEST(BalloonTip, SeveralShowAtOnceEachDrawnWithItsStemAtTheLowerEdgeOfItsControl) {
+TEST(BalloonTip, SeveralShowAtOnceEachDrawnWithItsStemAtTheEdgeOfItsControl) {
     NoticesDialog dialog;
     app.body = [&] { dialog.doModal(); };
     app.run(GetModuleHandleA(nullptr));
     ASSERT_EQ(dialog.seen.size(), 3u);
-    std::vector<HWND> tips;
+    std::vector<HWND> balloons;
     for (const Notice& notice : dialog.seen) {
         SCOPED_TRACE("the notice at control " + std::to_string(notice.control));
-        ASSERT_NE(notice.tip, nullptr) << "not shown";
-        tips.push_back(notice.tip);
+        ASSERT_NE(notice.balloon, nullptr) << "not shown";
+        balloons.push_back(notice.balloon);
         EXPECT_TRUE(notice.onScreen.drawn()) << "of " << notice.onScreen.pixels << " pixels in its middle, "
                                              << notice.onScreen.background << " show its background and "
-                                             << notice.onScreen.text << " its text";
-        // The stem ends on the lowest third of the control: it covers
-        // little of what the control shows, and the balloon hangs below.
+                                             << notice.onScreen.text << " its text; outline "
+                                             << (notice.onScreen.outlined ? "seen" : "not seen");
+        // Below the control where the dialog has room, with the stem ending
+        // on the control's lowest third; at the bottom of the dialog, above,
+        // ending on its highest third. It covers little of the control.
+        EXPECT_EQ(notice.below, notice.control != kList);
         const RECT& around = notice.around;
+        int third = (around.bottom - around.top) / 3;
         EXPECT_TRUE(notice.stem.x >= around.left && notice.stem.x < around.right &&
-                    notice.stem.y >= around.bottom - (around.bottom - around.top) / 3 && notice.stem.y <= around.bottom)
+                    (notice.below ? notice.stem.y >= around.bottom - third && notice.stem.y <= around.bottom
+                                  : notice.stem.y >= around.top && notice.stem.y <= around.top + third))
             << "the stem ends at " << notice.stem.x << "," << notice.stem.y << ", the control is at " << around.left
             << "," << around.top << "-" << around.right << "," << around.bottom;
     }
-    EXPECT_TRUE(tips[0] != tips[1] && tips[1] != tips[2] && tips[0] != tips[2])
+    EXPECT_TRUE(balloons[0] != balloons[1] && balloons[1] != balloons[2] && balloons[0] != balloons[2])
         << "each notice has a window of its own";
     EXPECT_TRUE(dialog.firstHidden) << "hide() hides its own notice";
     EXPECT_TRUE(dialog.othersStayed) << "and leaves the others";
