@@ -144,9 +144,10 @@ struct Notice {
     int control = 0;
     HWND balloon = nullptr;
     driver::BalloonOnScreen onScreen;
-    bool below = false;  // it hangs below the control, not above
-    POINT stem{};        // the end of its stem
-    RECT around{};       // the control's window, in screen pixels
+    bool below = false;         // it hangs below the control, not above
+    POINT stem{};               // the end of its stem
+    RECT around{};              // the control's window, in screen pixels
+    HWND underMouse = nullptr;  // what a click on its middle reaches
 };
 
 // The shown balloon of the dialog that points at `control`.
@@ -178,8 +179,9 @@ POINT stemEnd(HWND balloon, bool below) {
 }
 
 // Puts a notice at a check box, an edit field and a combo box at once,
-// looks at them once all three are drawn (or after kLooks), then hides
-// the first and looks whether the others stay.
+// looks at them (and where a click on each goes) once all three are drawn
+// (or after kLooks), then hides the first and looks whether the others
+// stay.
 class NoticesDialog : public CDialog {
 public:
     NoticesDialog() : CDialog(kNoticesDialog) {}
@@ -210,6 +212,7 @@ protected:
                 GetWindowRect(notice.balloon, &place);
                 notice.below = place.top >= notice.around.top;
                 notice.stem = stemEnd(notice.balloon, notice.below);
+                notice.underMouse = WindowFromPoint({(place.left + place.right) / 2, (place.top + place.bottom) / 2});
             }
             allDrawn = allDrawn && notice.onScreen.drawn();
             seen.push_back(notice);
@@ -257,6 +260,9 @@ TEST(BalloonTip, SeveralShowAtOnceEachDrawnWithItsStemAtTheEdgeOfItsControl) {
             << "the stem ends at " << notice.stem.x << "," << notice.stem.y << ", the control is at " << around.left
             << "," << around.top << "-" << around.right << "," << around.bottom;
     }
+    for (const Notice& notice : dialog.seen)
+        EXPECT_TRUE(notice.underMouse != nullptr && notice.underMouse != notice.balloon)
+            << "a click on the notice at control " << notice.control << " reaches what lies beneath";
     EXPECT_TRUE(balloons[0] != balloons[1] && balloons[1] != balloons[2] && balloons[0] != balloons[2])
         << "each notice has a window of its own";
     EXPECT_TRUE(dialog.firstHidden) << "hide() hides its own notice";
