@@ -1,60 +1,168 @@
 #include "framework/BalloonTip.h"
 
-#include <commctrl.h>
+#include <algorithm>
 
 namespace {
 
-constexpr int kMaxWidthPixels = 300;  // then the text wraps
+constexpr int kMaxTextWidth = 300;  // pixels at 96 DPI; then the text wraps
 
-TOOLINFOA toolFor(HWND control, std::string* text) {
-    TOOLINFOA tool{};
-    tool.cbSize = sizeof tool;
-    // Transparent: the mouse passes through to what lies beneath, so the
-    // balloon blocks nothing, and a pointer resting on it does not close it.
-    tool.uFlags = TTF_IDISHWND | TTF_TRACK | TTF_ABSOLUTE | TTF_TRANSPARENT;
-    tool.hwnd = GetParent(control);
-    tool.uId = reinterpret_cast<UINT_PTR>(control);
-    tool.lpszText = text != nullptr ? text->data() : nullptr;
-    return tool;
+// Where the stem ends, in the dialog: half the control's height in from its
+// left end, and a fifth of its height inside its lower edge when the
+// balloon hangs below it, inside its upper edge when above. That is the
+// lower (upper) part of a check box's box, and the edge of an edit field or
+// a combo box, so the balloon leaves what the control shows in sight.
+POINT stemPoint(const RECT& control, bool below) {
+    int height = control.bottom - control.top;
+    return {control.left + height / 2, below ? control.bottom - height / 5 : control.top + height / 5};
+}
+
+// The balloon's shape in its window: the body with rounded corners, and a
+// stem from the body to `tip`, its base `stemX` to `stemX + stemWidth`.
+HRGN balloonShape(const RECT& body, POINT tip, int stemX, int stemWidth, int roundness) {
+    HRGN shape = CreateRoundRectRgn(body.left, body.top, body.right, body.bottom, roundness, roundness);
+    int base = tip.y < body.top ? body.top + 2 : body.bottom - 2;  // a little inside, so the two join
+    POINT stem[3] = {tip, {stemX, base}, {stemX + stemWidth, base}};
+    HRGN stemShape = CreatePolygonRgn(stem, 3, WINDING);
+    CombineRgn(shape, shape, stemShape, RGN_OR);
+    DeleteObject(stemShape);
+    return shape;
+}
+
+HFONT dialogFont(HWND dialog) {
+    auto font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
+    return font != nullptr ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 }
 
 }  // namespace
 
-CBalloonTip::~CBalloonTip() {
-    // Usually gone already, with the dialog that owns it.
-    if (tip_ != nullptr && IsWindow(tip_)) DestroyWindow(tip_);
-}
+CBalloonTip::~CBalloonTip() { hide(); }
 
 void CBalloonTip::show(HWND control, const std::string& title, const std::string& text) {
     hide();
-    if (tip_ != nullptr && !IsWindow(tip_)) tip_ = nullptr;
-    if (tip_ == nullptr) {
-        INITCOMMONCONTROLSEX tooltips{sizeof tooltips, ICC_BAR_CLASSES};
-        InitCommonControlsEx(&tooltips);
-        tip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_BALLOON | TTS_NOPREFIX,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, GetParent(control), nullptr,
-                               nullptr, nullptr);
-        if (tip_ == nullptr) return;
-        SendMessageA(tip_, TTM_SETMAXTIPWIDTH, 0, kMaxWidthPixels);
+    HWND dialog = GetParent(control);
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA windowClass{};
+    if (!GetClassInfoA(instance, kWindowClass, &windowClass)) {
+        windowClass.lpfnWndProc = windowProc;
+        windowClass.hInstance = instance;
+        windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        windowClass.lpszClassName = kWindowClass;
+        RegisterClassA(&windowClass);
     }
-    control_ = control;
+    title_ = title;
     text_ = text;
-    TOOLINFOA tool = toolFor(control_, &text_);
-    SendMessageA(tip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
-    SendMessageA(tip_, TTM_SETTITLEA, TTI_WARNING, reinterpret_cast<LPARAM>(title.c_str()));
-    // The stem points at the middle of the control's left end: the box of a
-    // check box.
-    RECT box;
-    GetWindowRect(control_, &box);
-    int height = box.bottom - box.top;
-    SendMessageA(tip_, TTM_TRACKPOSITION, 0, MAKELPARAM(box.left + height / 2, (box.top + box.bottom) / 2));
-    SendMessageA(tip_, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
+    HFONT font = dialogFont(dialog);
+    LOGFONTA bold{};
+    GetObjectA(font, sizeof bold, &bold);
+    bold.lfWeight = FW_BOLD;
+    titleFont_ = CreateFontIndirectA(&bold);
+
+    // The sizes follow the dialog's font, so they grow with the screen's DPI;
+    // the text wraps to fit the dialog.
+    RECT client{};
+    GetClientRect(dialog, &client);
+    HDC dc = GetDC(dialog);
+    HGDIOBJ previous = SelectObject(dc, font);
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(dc, &metrics);
+    int unit = metrics.tmHeight;
+    int margin = unit / 2, stemHeight = unit, stemWidth = unit, roundness = unit;
+    int iconSize = GetSystemMetrics(SM_CXSMICON);
+    int widest = std::max<int>(unit, client.right - 2 * margin);
+    RECT textSize{0, 0, std::min(widest, MulDiv(kMaxTextWidth, GetDeviceCaps(dc, LOGPIXELSX), 96)), 0};
+    DrawTextA(dc, text_.c_str(), -1, &textSize, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    SelectObject(dc, titleFont_);
+    RECT titleSize{};
+    DrawTextA(dc, title_.c_str(), -1, &titleSize, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc, previous);
+    ReleaseDC(dialog, dc);
+    int headHeight = std::max<int>(iconSize, titleSize.bottom);
+    // A title too long for the dialog ends in an ellipsis.
+    int width = std::min<int>(std::max<int>(iconSize + margin + titleSize.right, textSize.right), widest) + 2 * margin;
+    int bodyHeight = margin + headHeight + margin / 2 + textSize.bottom + margin;
+    int height = bodyHeight + stemHeight;
+
+    // Below the control where the dialog has room, else above; within the
+    // dialog from left to right as far as it can be.
+    RECT place{};
+    GetWindowRect(control, &place);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+    bool below = stemPoint(place, true).y + height <= client.bottom || stemPoint(place, false).y - height < 0;
+    POINT tip = stemPoint(place, below);
+    int left = std::max(0, std::min<int>(tip.x - 2 * unit, client.right - width));
+    int top = below ? tip.y : tip.y - height;
+    int bodyTop = below ? stemHeight : 0;
+    RECT body{0, bodyTop, width, bodyTop + bodyHeight};
+    int headTop = bodyTop + margin;
+    icon_ = {margin, headTop + (headHeight - iconSize) / 2, margin + iconSize, headTop + (headHeight + iconSize) / 2};
+    titleBox_ = {margin + iconSize + margin, headTop, width - margin, headTop + headHeight};
+    textBox_ = {margin, headTop + headHeight + margin / 2, width - margin, body.bottom - margin};
+    POINT stemTip{tip.x - left, below ? 0 : height};
+    int stemX = std::max(roundness, std::min<int>(stemTip.x, width - roundness - stemWidth));
+
+    window_ = CreateWindowExA(0, kWindowClass, (title_ + "\r\n" + text_).c_str(), WS_CHILD | WS_CLIPSIBLINGS, left,
+                              top, width, height, dialog, nullptr, instance, this);
+    if (window_ == nullptr) return;
+    SetPropA(window_, kControlProperty, control);
+    SetWindowRgn(window_, balloonShape(body, stemTip, stemX, stemWidth, roundness), FALSE);
+    // A control beneath that changes must not draw over the balloon: each
+    // leaves out of its drawing the siblings above it, the balloon on top.
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        SetWindowLongPtrA(child, GWL_STYLE, GetWindowLongPtrA(child, GWL_STYLE) | WS_CLIPSIBLINGS);
+    SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
 }
 
 void CBalloonTip::hide() {
-    if (tip_ == nullptr || control_ == nullptr || !IsWindow(tip_)) return;
-    TOOLINFOA tool = toolFor(control_, nullptr);
-    SendMessageA(tip_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
-    SendMessageA(tip_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
-    control_ = nullptr;
+    if (window_ != nullptr) DestroyWindow(window_);  // which clears window_
+    if (titleFont_ != nullptr) DeleteObject(titleFont_);
+    titleFont_ = nullptr;
+}
+
+LRESULT CALLBACK CBalloonTip::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE)
+        SetWindowLongPtrA(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
+    switch (message) {
+    case WM_NCHITTEST:
+        return HTTRANSPARENT;  // the mouse goes to what lies beneath: the balloon blocks nothing
+    case WM_ERASEBKGND:
+        return 1;  // painted whole in WM_PAINT
+    case WM_NCDESTROY:
+        // Also when its dialog closes: the balloon then knows it has none.
+        RemovePropA(window, kControlProperty);
+        if (auto* balloon = reinterpret_cast<CBalloonTip*>(GetWindowLongPtrA(window, GWLP_USERDATA)))
+            balloon->window_ = nullptr;
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_PAINT: {
+        PAINTSTRUCT paintStruct;
+        HDC dc = BeginPaint(window, &paintStruct);
+        if (auto* balloon = reinterpret_cast<const CBalloonTip*>(GetWindowLongPtrA(window, GWLP_USERDATA)))
+            balloon->paint(dc);
+        EndPaint(window, &paintStruct);
+        return 0;
+    }
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+void CBalloonTip::paint(HDC dc) const {
+    HRGN shape = CreateRectRgn(0, 0, 0, 0);
+    GetWindowRgn(window_, shape);
+    FillRgn(dc, shape, GetSysColorBrush(COLOR_INFOBK));
+    FrameRgn(dc, shape, GetSysColorBrush(COLOR_INFOTEXT), 1, 1);
+    DeleteObject(shape);
+    auto warning = static_cast<HICON>(
+        LoadImageA(nullptr, IDI_WARNING, IMAGE_ICON, icon_.right - icon_.left, icon_.bottom - icon_.top, LR_SHARED));
+    DrawIconEx(dc, icon_.left, icon_.top, warning, icon_.right - icon_.left, icon_.bottom - icon_.top, 0, nullptr,
+               DI_NORMAL);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetSysColor(COLOR_INFOTEXT));
+    HGDIOBJ previous = SelectObject(dc, titleFont_);
+    RECT box = titleBox_;
+    DrawTextA(dc, title_.c_str(), -1, &box, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    SelectObject(dc, dialogFont(GetParent(window_)));
+    box = textBox_;
+    DrawTextA(dc, text_.c_str(), -1, &box, DT_WORDBREAK | DT_NOPREFIX);
+    SelectObject(dc, previous);
 }

@@ -1,7 +1,14 @@
-// A balloon that points at a control and tells the user something without
-// blocking anything: a tracking tooltip in the balloon style, with a title
-// and a warning icon, that clicks pass through. It stays until hidden, or
-// until the dialog that owns it closes.
+// A balloon that points at a control of a dialog and tells the user
+// something without blocking anything: a title with a warning icon and a
+// text, in the colours of a tooltip, below the control (above it where the
+// dialog has no room below), with a stem that ends at the control's edge
+// near its left end. Clicks pass through it. It stays until hidden, or until
+// its dialog closes. Several may show at once in a dialog.
+//
+// It is a child window of the dialog, drawn here, not a tooltip: a tooltip
+// is a window of its own on the screen, and under Wine's virtual desktop
+// the X server stacked the dialog above it, hiding it while Windows' own
+// order had it on top.
 #pragma once
 #include <windows.h>
 
@@ -9,6 +16,12 @@
 
 class CBalloonTip {
 public:
+    // The window class of the balloons. A balloon's window text is the
+    // title, a line break, and the text; its window property kControlProperty
+    // is the control it points at.
+    static constexpr const char* kWindowClass = "MarivelBalloon";
+    static constexpr const char* kControlProperty = "MarivelBalloonControl";
+
     CBalloonTip() = default;
     ~CBalloonTip();
     CBalloonTip(const CBalloonTip&) = delete;
@@ -19,7 +32,12 @@ public:
     void hide();
 
 private:
-    HWND tip_ = nullptr;
-    HWND control_ = nullptr;
-    std::string text_;  // the tooltip keeps a pointer to it
+    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void paint(HDC dc) const;
+
+    HWND window_ = nullptr;
+    HFONT titleFont_ = nullptr;  // the dialog's font, bold
+    std::string title_, text_;
+    // Where things lie in the balloon's window.
+    RECT icon_{}, titleBox_{}, textBox_{};
 };

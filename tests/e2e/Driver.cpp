@@ -289,14 +289,19 @@ Program::Inside Program::lookInside() const {
             inside.answersDragIcon = text[8] == '1';
             continue;
         }
-        if (text.rfind("tip\t", 0) == 0 && text.size() >= 6) {
-            Inside::Tip tip;
-            tip.shown = text[4] == '1';
-            std::size_t titleEnd = text.find('\t', 6);
+        if (text.rfind("balloon\t", 0) == 0 && text.size() >= 10) {
+            Inside::Balloon balloon;
+            balloon.shown = text[8] == '1';
+            std::size_t handleEnd = text.find('\t', 10);
+            std::size_t idEnd = handleEnd == std::string::npos ? handleEnd : text.find('\t', handleEnd + 1);
+            std::size_t titleEnd = idEnd == std::string::npos ? idEnd : text.find('\t', idEnd + 1);
             if (titleEnd == std::string::npos) continue;
-            tip.title = text.substr(6, titleEnd - 6);
-            tip.text = text.substr(titleEnd + 1);
-            inside.tips.push_back(tip);
+            auto handle = static_cast<std::uintptr_t>(std::strtoull(text.c_str() + 10, nullptr, 10));
+            balloon.window = reinterpret_cast<HWND>(handle);
+            balloon.control = std::atoi(text.c_str() + handleEnd + 1);
+            balloon.title = text.substr(idEnd + 1, titleEnd - idEnd - 1);
+            balloon.text = text.substr(titleEnd + 1);
+            inside.balloons.push_back(balloon);
             continue;
         }
         if (text.rfind("comctl32\t", 0) == 0) {
@@ -331,43 +336,93 @@ Program::Inside Program::lookInside() const {
     return inside;
 }
 
-bool saveWindowImage(HWND window, const std::string& path) {
-    RECT box;
-    if (!GetWindowRect(window, &box)) return false;
-    int width = box.right - box.left;
-    int height = box.bottom - box.top;
+ScreenImage::ScreenImage(const RECT& area)
+    : width_(area.right - area.left), height_(area.bottom - area.top), rowSize_((width_ * 3 + 3) & ~3) {
+    if (width_ <= 0 || height_ <= 0) {
+        width_ = height_ = rowSize_ = 0;
+        return;
+    }
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;  // bottom-up, as BMP files are
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader = header();
     void* bits = nullptr;
     HBITMAP image = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ previous = SelectObject(memory, image);
-    BitBlt(memory, 0, 0, width, height, screen, box.left, box.top, SRCCOPY);
+    BitBlt(memory, 0, 0, width_, height_, screen, area.left, area.top, SRCCOPY);
     GdiFlush();
-    DWORD rowSize = static_cast<DWORD>((width * 3 + 3) & ~3);
-    DWORD imageSize = rowSize * static_cast<DWORD>(height);
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-    file.bfSize = file.bfOffBits + imageSize;
-    bool saved = false;
-    if (FILE* out = std::fopen(path.c_str(), "wb")) {
-        saved = std::fwrite(&file, sizeof file, 1, out) == 1 &&
-                std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
-                std::fwrite(bits, 1, imageSize, out) == imageSize;
-        std::fclose(out);
-    }
+    const auto* bytes = static_cast<const std::uint8_t*>(bits);
+    rows_.assign(bytes, bytes + static_cast<std::size_t>(rowSize_) * static_cast<std::size_t>(height_));
     SelectObject(memory, previous);
     DeleteObject(image);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
+}
+
+BITMAPINFOHEADER ScreenImage::header() const {
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width_;
+    header.biHeight = height_;  // bottom-up, as BMP files are
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    return header;
+}
+
+COLORREF ScreenImage::pixel(int x, int y) const {
+    // Rows bottom-up; each pixel blue, green, red.
+    std::size_t row = static_cast<std::size_t>(height_ - 1 - y) * static_cast<std::size_t>(rowSize_);
+    const std::uint8_t* at = rows_.data() + row + static_cast<std::size_t>(x) * 3;
+    return RGB(at[2], at[1], at[0]);
+}
+
+bool ScreenImage::save(const std::string& path) const {
+    if (rows_.empty()) return false;
+    BITMAPINFOHEADER info = header();
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(rows_.size());
+    bool saved = false;
+    if (FILE* out = std::fopen(path.c_str(), "wb")) {
+        saved = std::fwrite(&file, sizeof file, 1, out) == 1 && std::fwrite(&info, sizeof info, 1, out) == 1 &&
+                std::fwrite(rows_.data(), 1, rows_.size(), out) == rows_.size();
+        std::fclose(out);
+    }
     return saved;
+}
+
+bool saveWindowImage(HWND window, const std::string& path) {
+    RECT box;
+    return GetWindowRect(window, &box) && ScreenImage(box).save(path);
+}
+
+BalloonOnScreen balloonOnScreen(HWND balloon) {
+    COLORREF background = GetSysColor(COLOR_INFOBK), text = GetSysColor(COLOR_INFOTEXT);
+    RECT box{};
+    GetWindowRect(balloon, &box);
+    int quarterWidth = (box.right - box.left) / 4, quarterHeight = (box.bottom - box.top) / 4;
+    ScreenImage half({box.left + quarterWidth, box.top + quarterHeight, box.right - quarterWidth,
+                        box.bottom - quarterHeight});
+    BalloonOnScreen seen;
+    for (int y = 0; y < half.height(); ++y)
+        for (int x = 0; x < half.width(); ++x) {
+            COLORREF pixel = half.pixel(x, y);
+            ++seen.pixels;
+            seen.background += pixel == background;
+            seen.text += pixel == text;
+        }
+    int middle = (box.top + box.bottom) / 2;
+    ScreenImage row({box.left, middle, box.right, middle + 1});
+    constexpr int kEdge = 3;  // pixels at each end where the outline may fall
+    bool left = false, right = false;
+    for (int x = 0; x < kEdge && x < row.width(); ++x) {
+        left = left || row.pixel(x, 0) == text;
+        right = right || row.pixel(row.width() - 1 - x, 0) == text;
+    }
+    seen.outlined = left && right;
+    return seen;
 }
 
 }  // namespace driver

@@ -65,12 +65,14 @@ public:
             int clientWidth = 0, clientHeight = 0;
         };
         std::vector<Text> texts;
-        // A tooltip window of the program and its first tool.
-        struct Tip {
+        // A balloon notice of the program (CBalloonTip).
+        struct Balloon {
+            HWND window = nullptr;  // window handles hold across processes
             bool shown = false;
+            int control = 0;  // the ID of the control it points at
             std::string title, text;
         };
-        std::vector<Tip> tips;
+        std::vector<Balloon> balloons;
         // The file of the common controls the program's windows use.
         std::string commonControlsFile;
         // Each DLL named in MARIVEL_PROBE_LOAD in the program's environment,
@@ -96,8 +98,41 @@ private:
     std::string probeOut_;
 };
 
+// A copy of what the screen shows in an area, as the user sees it.
+class ScreenImage {
+public:
+    explicit ScreenImage(const RECT& area);
+    int width() const { return width_; }
+    int height() const { return height_; }
+    // x and y from the area's top left corner.
+    COLORREF pixel(int x, int y) const;
+    // As a 24-bit BMP file.
+    bool save(const std::string& path) const;
+
+private:
+    BITMAPINFOHEADER header() const;
+
+    int width_, height_, rowSize_;
+    std::vector<std::uint8_t> rows_;  // bottom-up, as a BMP file holds them
+};
+
 // A copy of the screen under a window, as a 24-bit BMP file.
 bool saveWindowImage(HWND window, const std::string& path);
+
+// What the screen shows of a balloon notice's window (of any process), in
+// the colours of a tooltip's background and text, which the balloons are
+// drawn in: in the middle half of the window, how many pixels and how many
+// of each colour; and whether the outline shows at both ends of the middle
+// row.
+struct BalloonOnScreen {
+    int pixels = 0, background = 0, text = 0;
+    bool outlined = false;
+    // Mostly its background with some of its text on it, within its
+    // outline: the balloon is drawn there, not only its window, and not a
+    // field of the same colours beneath it.
+    bool drawn() const { return pixels > 0 && background * 2 >= pixels && text >= 20 && outlined; }
+};
+BalloonOnScreen balloonOnScreen(HWND balloon);
 
 std::string windowText(HWND window);
 std::string itemText(HWND dialog, int id);

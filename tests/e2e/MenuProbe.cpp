@@ -8,17 +8,20 @@
 //   one line per static text of the window, with the size its text takes in
 //   the control's own font and the control's client size, in pixels:
 //   text<TAB>id<TAB>width<TAB>height<TAB>ascent<TAB>client width<TAB>client height<TAB>text
-//   one line per tooltip window of the program, with its first tool:
-//   tip<TAB><shown 0/1><TAB>title<TAB>text
+//   one line per balloon notice of the program:
+//   balloon<TAB><shown 0/1><TAB><window handle, decimal><TAB><its control's ID><TAB>title<TAB>text
 //   comctl32<TAB>file of the common controls the program's windows use
 //   one line per DLL named in MARIVEL_PROBE_LOAD (names separated by ';'),
 //   loaded by its bare name as the program would load it:
 //   load<TAB>name<TAB><loaded already 0/1><TAB>file it loaded from, empty when it did not load
 #include <windows.h>
-#include <commctrl.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
+
+#include "framework/BalloonTip.h"
 
 namespace {
 
@@ -73,31 +76,29 @@ std::string textLines(HWND window) {
     return lines;
 }
 
-BOOL CALLBACK addTipLine(HWND window, LPARAM data) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
+// A balloon notice (a child window of a dialog, CBalloonTip).
+BOOL CALLBACK addBalloonLine(HWND window, LPARAM data) {
     char className[32] = {};
     GetClassNameA(window, className, sizeof className);
-    if (owner != GetCurrentProcessId() || std::string(className) != TOOLTIPS_CLASSA) return TRUE;
-    wchar_t wideTitle[256] = {};
-    TTGETTITLE title{sizeof title, 0, 256, wideTitle};
-    SendMessageA(window, TTM_GETTITLE, 0, reinterpret_cast<LPARAM>(&title));
-    std::string titleText;
-    for (const wchar_t* c = wideTitle; *c != L'\0'; ++c) titleText += static_cast<char>(*c);  // ASCII texts
-    // The whole text, through the wide message: Wine's ANSI ones copy only
-    // the first 80 characters.
-    wchar_t wideText[512] = {};
-    TOOLINFOW tool{};
-    tool.cbSize = sizeof tool;
-    tool.lpszText = wideText;
-    if (SendMessageW(window, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&tool))) {
-        tool.lpszText = wideText;
-        SendMessageW(window, TTM_GETTEXTW, 512, reinterpret_cast<LPARAM>(&tool));
-    }
-    std::string text;
-    for (const wchar_t* c = wideText; *c != L'\0'; ++c) text += static_cast<char>(*c);
-    *reinterpret_cast<std::string*>(data) += std::string("tip\t") + (IsWindowVisible(window) ? "1" : "0") + "\t" +
-                                             titleText + "\t" + text + "\n";
+    if (std::string(className) != CBalloonTip::kWindowClass) return TRUE;
+    char text[1024] = {};
+    GetWindowTextA(window, text, sizeof text);
+    std::string titleAndText = text;
+    std::size_t lineBreak = titleAndText.find("\r\n");
+    if (lineBreak == std::string::npos) lineBreak = titleAndText.size();
+    auto control = static_cast<HWND>(GetPropA(window, CBalloonTip::kControlProperty));
+    *reinterpret_cast<std::string*>(data) +=
+        std::string("balloon\t") + (IsWindowVisible(window) ? "1" : "0") + "\t" +
+        std::to_string(reinterpret_cast<std::uintptr_t>(window)) + "\t" + std::to_string(GetDlgCtrlID(control)) +
+        "\t" + titleAndText.substr(0, lineBreak) + "\t" +
+        titleAndText.substr(std::min(lineBreak + 2, titleAndText.size())) + "\n";
+    return TRUE;
+}
+
+BOOL CALLBACK addBalloonLinesOf(HWND window, LPARAM data) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == GetCurrentProcessId()) EnumChildWindows(window, addBalloonLine, data);
     return TRUE;
 }
 
@@ -148,7 +149,7 @@ DWORD WINAPI writeSystemMenu(LPVOID) {
             GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
             lines += std::to_string(GetMenuItemID(menu, i)) + "\t" + text + "\n";
         }
-        EnumWindows(addTipLine, reinterpret_cast<LPARAM>(&lines));
+        EnumWindows(addBalloonLinesOf, reinterpret_cast<LPARAM>(&lines));
         lines += commonControlsLine() + loadLines();
         std::string partial = std::string(path) + ".part";
         if (FILE* out = std::fopen(partial.c_str(), "wb")) {

@@ -1,8 +1,10 @@
 // Loaded into the running marivel.exe by a test: replaces the program's
 // import of CreateProcessA with a recorder that lets each call through and
-// then notes what was really started. The file named by MARIVEL_START_OUT
-// in the program's environment holds one line per call:
-//   <image file of the started process, empty when none started><TAB>
+// notes what was really started, read before the started program runs. The
+// file named by MARIVEL_START_OUT in the program's environment holds one
+// line per call:
+//   <image file of the started process, or why there is none, in
+//   parentheses><TAB>
 //   <wShowWindow, -1 without STARTF_USESHOWWINDOW><TAB><command line>
 // The file "<name>.hooked" says the import was found and replaced. The DLL
 // stays loaded.
@@ -37,14 +39,23 @@ BOOL WINAPI recordCreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURI
                                  LPVOID environment, LPCSTR folder, LPSTARTUPINFOA startup,
                                  LPPROCESS_INFORMATION started) {
     std::string line = commandLine != nullptr ? commandLine : "";
-    BOOL ok = CreateProcessA(application, commandLine, processAttributes, threadAttributes, inheritHandles, flags,
-                             environment, folder, startup, started);
+    // Started suspended, so that its image is read while it surely runs: a
+    // program that ends at once (the panel under Wine may) has no name to
+    // read any more. It goes on as the caller asked once the name is read.
+    BOOL ok = CreateProcessA(application, commandLine, processAttributes, threadAttributes, inheritHandles,
+                             flags | CREATE_SUSPENDED, environment, folder, startup, started);
     DWORD error = GetLastError();
-    char image[MAX_PATH] = {};
-    DWORD size = sizeof image;
-    if (!ok || !QueryFullProcessImageNameA(started->hProcess, 0, image, &size)) image[0] = '\0';
+    std::string image = "(not started: error " + std::to_string(error) + ")";
+    if (ok) {
+        char name[MAX_PATH] = {};
+        DWORD size = sizeof name;
+        image = QueryFullProcessImageNameA(started->hProcess, 0, name, &size)
+                    ? std::string(name)
+                    : "(started, its file unread: error " + std::to_string(GetLastError()) + ")";
+        if ((flags & CREATE_SUSPENDED) == 0) ResumeThread(started->hThread);
+    }
     int show = startup != nullptr && (startup->dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup->wShowWindow : -1;
-    record(std::string(image) + "\t" + std::to_string(show) + "\t" + line);
+    record(image + "\t" + std::to_string(show) + "\t" + line);
     SetLastError(error);
     return ok;
 }

@@ -19,8 +19,8 @@
 
 namespace {
 
-// The start of the notice's text. (Its title, "Windows did not allow
-// Marivel to set the clock", Wine cannot read back from another process.)
+// The notice's title, and the start of its text.
+constexpr const char* kRefusedTitle = "Windows did not allow Marivel to set the clock";
 constexpr const char* kRefusedText = "The clock window still shows the corrected time.";
 
 // The clock with "Set System Clock" on, pointed at the NTP peer from its
@@ -48,10 +48,34 @@ protected:
                                  [&](const std::string& text) { return e2e::endsWith(text, expected); });
     }
     // The refusal notice, if one is shown.
-    std::optional<driver::Program::Inside::Tip> shownNotice() {
-        for (const auto& tip : clock->lookInside().tips)
-            if (tip.shown && tip.text.rfind(kRefusedText, 0) == 0) return tip;
+    std::optional<driver::Program::Inside::Balloon> shownNotice() {
+        for (const auto& balloon : clock->lookInside().balloons)
+            if (balloon.shown && balloon.text.rfind(kRefusedText, 0) == 0) return balloon;
         return std::nullopt;
+    }
+    // Whether the screen shows the notice's balloon, not just the dialog
+    // beneath its window. Waits for the drawing to reach the screen; keeps
+    // what it saw, the dialog with the balloon, as `picture` in the
+    // artifacts.
+    ::testing::AssertionResult noticeIsOnScreen(HWND dialog, HWND balloon, const char* picture) {
+        if (GetSysColor(COLOR_INFOBK) == GetSysColor(COLOR_BTNFACE))
+            return ::testing::AssertionFailure() << "the balloon has the dialog's colour; its pixels tell nothing";
+        driver::BalloonOnScreen seen =
+            driver::waitUntil([&] { return driver::balloonOnScreen(balloon); },
+                              [](const driver::BalloonOnScreen& shown) { return shown.drawn(); }, 3000);
+        if (const char* artifacts = std::getenv("MARIVEL_ARTIFACTS")) {
+            RECT both{}, box{};
+            GetWindowRect(dialog, &both);
+            GetWindowRect(balloon, &box);
+            UnionRect(&both, &both, &box);
+            CreateDirectoryA(artifacts, nullptr);
+            driver::ScreenImage(both).save(std::string(artifacts) + "/" + picture);
+        }
+        if (seen.drawn()) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "of " << seen.pixels << " pixels in the middle of the balloon, "
+                                             << seen.background << " show its background and " << seen.text
+                                             << " its text; outline " << (seen.outlined ? "seen" : "not seen")
+                                             << " (see " << picture << ")";
     }
 };
 
@@ -122,10 +146,13 @@ TEST_F(SettingTheClock, ARefusedSettingKeepsTheCorrectionShownAndIsToldAtTheOpti
     // Wine refuses the setting as Windows refuses a standard user.
     std::string lastResponse = pingPeer(dialog);
     EXPECT_TRUE(e2e::endsWith(lastResponse, " Seconds")) << lastResponse;
-    auto notice = driver::waitUntil([&] { return shownNotice(); }, [](const auto& tip) { return tip.has_value(); });
+    auto notice = driver::waitUntil([&] { return shownNotice(); }, [](const auto& shown) { return shown.has_value(); });
     ASSERT_TRUE(notice) << "no notice while the dialog is open";
+    EXPECT_EQ(notice->control, IDC_SET_SYSTEM_CLOCK) << "it points at the option";
+    EXPECT_EQ(notice->title, kRefusedTitle);
     EXPECT_NE(notice->text.find("\"Change the system time\""), std::string::npos) << notice->text;
     EXPECT_NE(notice->text.find("administrator"), std::string::npos) << notice->text;
+    EXPECT_TRUE(noticeIsOnScreen(dialog, notice->window, "settings-notice.bmp"));
     EXPECT_TRUE(IsWindowEnabled(dialog) && IsWindow(dialog)) << "the notice blocks nothing";
     closeSettings(dialog);
     EXPECT_EQ(clock->waitForWindow("Message", 500), nullptr) << "no message box";
@@ -134,8 +161,9 @@ TEST_F(SettingTheClock, ARefusedSettingKeepsTheCorrectionShownAndIsToldAtTheOpti
         << "the window shows the corrected time, not " << driver::itemText(window, IDC_CLOCK_TIME);
     dialog = openSettings();
     ASSERT_NE(dialog, nullptr);
-    EXPECT_TRUE(driver::waitUntil([&] { return shownNotice(); }, [](const auto& tip) { return tip.has_value(); }))
-        << "the notice shows again when the dialog opens after a refusal";
+    notice = driver::waitUntil([&] { return shownNotice(); }, [](const auto& shown) { return shown.has_value(); });
+    ASSERT_TRUE(notice) << "the notice shows again when the dialog opens after a refusal";
+    EXPECT_TRUE(noticeIsOnScreen(dialog, notice->window, "settings-notice-reopened.bmp"));
     closeSettings(dialog);
 }
 

@@ -46,10 +46,17 @@ harness_wait_until() {
 harness_alive() { [[ -n "${1:-}" ]] && kill -0 "$1" 2>/dev/null; }
 harness_gone() { ! harness_alive "$1"; }
 
+# The grace with-peers and with-wine give the command they run. That
+# command may end its own children on TERM, each within the default grace:
+# with-wine run by with-peers ends its program, its wineserver and its
+# Xvfb, and removes its prefix; a driver script run by with-wine ends its
+# helpers. Killed halfway, it would leave the rest running.
+HARNESS_COMMAND_GRACE=30
+
 # Ends one process we started: TERM, then KILL if it lingers past GRACE
 # seconds (default 10); reaps it. A script that ends its own children on
-# TERM (with-peers, with-wine) needs more than the grace it gives each of
-# them, or it is killed halfway and leaves the rest running.
+# TERM needs more than the grace it gives each of them
+# (HARNESS_COMMAND_GRACE).
 #   harness_stop_pid PID [GRACE]
 harness_stop_pid() {
     local pid=${1:-} grace=${2:-10}
