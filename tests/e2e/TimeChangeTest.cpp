@@ -48,35 +48,7 @@ protected:
                                  [&](const std::string& text) { return e2e::endsWith(text, expected); });
     }
     // The refusal notice, if one is shown.
-    std::optional<driver::Program::Inside::Balloon> shownNotice() {
-        for (const auto& balloon : clock->lookInside().balloons)
-            if (balloon.shown && balloon.text.rfind(kRefusedText, 0) == 0) return balloon;
-        return std::nullopt;
-    }
-    // Whether the screen shows the notice's balloon, not just the dialog
-    // beneath its window. Waits for the drawing to reach the screen; keeps
-    // what it saw, the dialog with the balloon, as `picture` in the
-    // artifacts.
-    ::testing::AssertionResult noticeIsOnScreen(HWND dialog, HWND balloon, const char* picture) {
-        if (GetSysColor(COLOR_INFOBK) == GetSysColor(COLOR_BTNFACE))
-            return ::testing::AssertionFailure() << "the balloon has the dialog's colour; its pixels tell nothing";
-        driver::BalloonOnScreen seen =
-            driver::waitUntil([&] { return driver::balloonOnScreen(balloon); },
-                              [](const driver::BalloonOnScreen& shown) { return shown.drawn(); }, 3000);
-        if (const char* artifacts = std::getenv("MARIVEL_ARTIFACTS")) {
-            RECT both{}, box{};
-            GetWindowRect(dialog, &both);
-            GetWindowRect(balloon, &box);
-            UnionRect(&both, &both, &box);
-            CreateDirectoryA(artifacts, nullptr);
-            driver::ScreenImage(both).save(std::string(artifacts) + "/" + picture);
-        }
-        if (seen.drawn()) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << "of " << seen.pixels << " pixels in the middle of the balloon, "
-                                             << seen.background << " show its background and " << seen.text
-                                             << " its text; outline " << (seen.outlined ? "seen" : "not seen")
-                                             << " (see " << picture << ")";
-    }
+    std::optional<driver::Program::Inside::Balloon> shownNotice() { return shownBalloon(kRefusedText); }
 };
 
 // The clock asking a server of the test's own, which answers its first poll.
@@ -152,7 +124,7 @@ TEST_F(SettingTheClock, ARefusedSettingKeepsTheCorrectionShownAndIsToldAtTheOpti
     EXPECT_EQ(notice->title, kRefusedTitle);
     EXPECT_NE(notice->text.find("\"Change the system time\""), std::string::npos) << notice->text;
     EXPECT_NE(notice->text.find("administrator"), std::string::npos) << notice->text;
-    EXPECT_TRUE(noticeIsOnScreen(dialog, notice->window, "settings-notice.bmp"));
+    EXPECT_TRUE(balloonIsOnScreen(dialog, notice->window, "settings-notice.bmp"));
     EXPECT_TRUE(IsWindowEnabled(dialog) && IsWindow(dialog)) << "the notice blocks nothing";
     closeSettings(dialog);
     EXPECT_EQ(clock->waitForWindow("Message", 500), nullptr) << "no message box";
@@ -163,7 +135,7 @@ TEST_F(SettingTheClock, ARefusedSettingKeepsTheCorrectionShownAndIsToldAtTheOpti
     ASSERT_NE(dialog, nullptr);
     notice = driver::waitUntil([&] { return shownNotice(); }, [](const auto& shown) { return shown.has_value(); });
     ASSERT_TRUE(notice) << "the notice shows again when the dialog opens after a refusal";
-    EXPECT_TRUE(noticeIsOnScreen(dialog, notice->window, "settings-notice-reopened.bmp"));
+    EXPECT_TRUE(balloonIsOnScreen(dialog, notice->window, "settings-notice-reopened.bmp"));
     closeSettings(dialog);
 }
 

@@ -19,11 +19,12 @@
 
 namespace {
 
-// The start of each notice's text. (Wine cannot read a title back from
-// another process.)
+// Each notice's title, and the start of its text.
+constexpr const char* kNoAnswerTitle = "The time server did not answer in 10 seconds";
 constexpr const char* kNoAnswerText = "Check the server's name and this computer's connection";
 constexpr const char* kNoAnswerTimeStyleText = "Check the server's name, or choose another server. Many servers "
                                                "answer only NTP: the Port \"ntp\" asks in NTP style.";
+constexpr const char* kRefusedServerTitle = "The server refused to serve this computer";
 constexpr const char* kRefusedServerText = "It told Marivel not to ask it again";
 
 class Trust : public e2e::ClockTest {
@@ -41,15 +42,19 @@ protected:
         while (nextRequest(ms) >= 0) ++count;
         return count;
     }
-    // The shown notice whose text begins with `start`, if any.
-    bool noticeShown(const char* start) {
-        for (const auto& tip : clock->lookInside().tips)
-            if (tip.shown && tip.text.rfind(start, 0) == 0) return true;
-        return false;
-    }
+    // The notice whose text begins with `start` is shown, or gone.
     bool awaitNotice(const char* start, bool shown, int timeoutMs = driver::kWaitMs) {
-        return driver::waitUntil([&] { return noticeShown(start); }, [&](bool now) { return now == shown; },
-                                 timeoutMs) == shown;
+        return awaitBalloon(start, shown, timeoutMs).has_value() == shown;
+    }
+    // The notice is shown at `control` with `title`, drawn on the screen;
+    // the picture goes to the artifacts.
+    void expectNoticeSeen(HWND dialog, const char* start, const char* title, int control, const char* picture) {
+        auto notice = awaitBalloon(start);
+        ASSERT_TRUE(notice) << "no notice beginning \"" << start << '"';
+        EXPECT_EQ(notice->title, title);
+        EXPECT_EQ(notice->control, control) << "the notice points at the wrong control";
+        EXPECT_TRUE(balloonIsOnScreen(dialog, notice->window, picture));
+        EXPECT_TRUE(IsWindowEnabled(dialog)) << "the notice blocks nothing";
     }
     std::string lastResponse(HWND dialog) { return driver::itemText(dialog, IDC_LAST_RESPONSE); }
     // The correction Last Response shows, or -99999.
@@ -109,9 +114,8 @@ TEST_F(Trust, OnlyTheFirstAnswerToTheLatestNtpRequestMovesTheDisplayAndALostOneC
     std::vector<long> offBy;
     for (int sample = 0; sample < 30; ++sample, Sleep(100)) offBy.push_back(shownOffBy(1000));
     for (long off : offBy) EXPECT_TRUE(off == 0 || off == -1) << "shown " << off << " s off after a lost answer";
-    EXPECT_FALSE(noticeShown(kNoAnswerText)) << "not before 10 s";
-    EXPECT_TRUE(awaitNotice(kNoAnswerText, true)) << "no notice 15 s after a request without an answer";
-    EXPECT_TRUE(IsWindowEnabled(dialog)) << "the notice blocks nothing";
+    EXPECT_FALSE(shownBalloon(kNoAnswerText)) << "not before 10 s";
+    expectNoticeSeen(dialog, kNoAnswerText, kNoAnswerTitle, IDC_PORT, "notice-no-answer.bmp");
     // A late answer within 30 s is still the answer; the notice goes. Half
     // its round trip of over 10 s is added, as for any NTP answer.
     server.answerNtp(2000);
@@ -129,7 +133,8 @@ TEST_F(Trust, ALateAnswerIsIgnoredAndAnUnansweredPollIsAskedAgainAMinuteLater) {
     ASSERT_NE(dialog, nullptr);
     ASSERT_EQ(nextRequest(5000), 0) << "the first tick asks in RFC 868 style";
     const ULONGLONG firstMs = GetTickCount64();
-    EXPECT_TRUE(awaitNotice(kNoAnswerTimeStyleText, true)) << "RFC 868 style: the notice names the NTP port";
+    // RFC 868 style: the notice names the NTP port.
+    expectNoticeSeen(dialog, kNoAnswerTimeStyleText, kNoAnswerTitle, IDC_PORT, "notice-no-answer-rfc868.bmp");
 
     EXPECT_EQ(nextRequest(34000), -1) << "nothing more within 35 s";
     server.answerTime(2000);  // 35 s after the request: given up
@@ -181,8 +186,7 @@ TEST_F(Trust, PollPeriodZeroShowsEveryTickRightUntilKissesSlowItAndStopIt) {
     server.answerKiss("DENY");
     HWND dialog = openSettings();
     ASSERT_NE(dialog, nullptr);
-    EXPECT_TRUE(awaitNotice(kRefusedServerText, true)) << "no notice that the server refused us";
-    EXPECT_TRUE(IsWindowEnabled(dialog));
+    expectNoticeSeen(dialog, kRefusedServerText, kRefusedServerTitle, IDC_SERVER, "notice-refused-server.bmp");
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     driver::waitUntilGone(dialog);
     EXPECT_EQ(requestsWithin(4000), 0);
