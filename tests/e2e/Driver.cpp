@@ -40,6 +40,20 @@ std::vector<char> environmentBlock(const Environment& changes) {
 }  // namespace
 
 // A path from the environment; Wine shows the Unix root as drive Z:.
+DWORD msiexec(const std::string& arguments) {
+    std::string commandLine = "msiexec.exe " + arguments + " /qn";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return GetLastError();
+    DWORD status = WAIT_TIMEOUT;
+    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return status;
+}
+
 std::string windowsPathOf(const char* variable) {
     const char* value = std::getenv(variable);
     std::string path = value != nullptr ? value : "";

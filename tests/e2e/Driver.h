@@ -18,6 +18,9 @@ constexpr int kWaitMs = 15000;
 // Unix path becomes one on drive Z:. Empty when the variable is not set.
 std::string windowsPathOf(const char* variable);
 
+// msiexec with these arguments, without any user interface; its exit code.
+DWORD msiexec(const std::string& arguments);
+
 // The program under test, from MARIVEL_EXE (a Unix or Windows path).
 std::string programPath();
 
