@@ -247,7 +247,7 @@ int flood(int seconds) {
     }
     Sleep(2000);
     ProcessFigures after = figuresOf(*clock.program);
-    std::vector<bench::ClockCall> calls = clock.calls();
+    std::vector<driver::HookedCall> calls = clock.calls();
     int trueSettings = 0, falseSettings = 0;
     for (std::size_t i = callsBefore; i < calls.size(); ++i)
         (std::fabs(calls[i].errorMs(shift)) < 2000.0 ? trueSettings : falseSettings)++;

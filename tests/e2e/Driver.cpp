@@ -261,8 +261,8 @@ void writeNumberSetting(const char* name, std::uint32_t number) {
 }
 
 
-bool Program::loadInside(const std::string& dllPath) const {
-    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, info_.dwProcessId);
+bool loadInside(DWORD processId, const std::string& dllPath) {
+    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId);
     if (process == nullptr) return false;
     void* remote = VirtualAllocEx(process, nullptr, dllPath.size() + 1, MEM_COMMIT, PAGE_READWRITE);
     WriteProcessMemory(process, remote, dllPath.c_str(), dllPath.size() + 1, nullptr);
@@ -279,15 +279,25 @@ bool Program::loadInside(const std::string& dllPath) const {
     return ran;
 }
 
-bool Program::loadRecordingHook(const char* dllVariable, const std::string& record) const {
-    return loadInside(windowsPathOf(dllVariable)) &&
+bool loadRecordingHook(DWORD processId, const char* dllVariable, const std::string& record) {
+    return loadInside(processId, windowsPathOf(dllVariable)) &&
            GetFileAttributesA((record + ".hooked").c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<HookedCall> readHookRecord(const std::string& path) {
+    std::vector<HookedCall> calls;
+    FILE* in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) return calls;
+    HookedCall call{};
+    while (std::fscanf(in, "%llu %llu", &call.what, &call.at) == 2) calls.push_back(call);
+    std::fclose(in);
+    return calls;
 }
 
 Program::Inside Program::lookInside() const {
     Inside inside;
     DeleteFileA(probeOut_.c_str());
-    if (!loadInside(windowsPathOf("MARIVEL_PROBE_DLL"))) return inside;
+    if (!loadInside(info_.dwProcessId, windowsPathOf("MARIVEL_PROBE_DLL"))) return inside;
     bool written = waitUntil([&] { return GetFileAttributesA(probeOut_.c_str()) != INVALID_FILE_ATTRIBUTES; },
                              [](bool found) { return found; });
     if (!written) return inside;

@@ -86,18 +86,35 @@ public:
         std::vector<Load> loads;
     };
     Inside lookInside() const;
-    // Loads a DLL into the running program (a Windows path); true once the
-    // loading thread has ended. The DLL itself reports whether it loaded.
-    bool loadInside(const std::string& dllPath) const;
-    // Loads the recording hook named by `dllVariable` (ClockHook,
-    // StartHook), which writes to `record`; true once it has replaced its
-    // import, as its file "<record>.hooked" says.
-    bool loadRecordingHook(const char* dllVariable, const std::string& record) const;
 
 private:
     PROCESS_INFORMATION info_{};
     std::string probeOut_;
 };
+
+// Loads a DLL (a Windows path) into the running process `processId`: a
+// started Program, or a service; true once the loading thread has ended.
+// The DLL itself reports whether it loaded.
+bool loadInside(DWORD processId, const std::string& dllPath);
+// Loads the recording hook named by `dllVariable` (ClockHook, StartHook)
+// into that process, where it writes to `record`; true once it has
+// replaced its import, as its file "<record>.hooked" says.
+bool loadRecordingHook(DWORD processId, const char* dllVariable, const std::string& record);
+
+// A line of a recording hook's record (bench/ClockHook.cpp): for a clock
+// call, the instant it would set and the true instant of the call, both
+// FILETIME units (100 ns since 1601); for an ask of the time service, the
+// control code and the true instant.
+struct HookedCall {
+    unsigned long long what, at;
+    // A clock call's instant minus the true time of a server `shiftSeconds`
+    // ahead of this machine.
+    double errorMs(double shiftSeconds) const {
+        return (static_cast<double>(what) - static_cast<double>(at)) / 1e4 - shiftSeconds * 1000.0;
+    }
+};
+// Every line of the record; none when there is no file.
+std::vector<HookedCall> readHookRecord(const std::string& path);
 
 // A copy of the screen under a window, as a 24-bit BMP file.
 bool saveWindowImage(HWND window, const std::string& path);
