@@ -284,6 +284,27 @@ bool loadRecordingHook(DWORD processId, const char* dllVariable, const std::stri
            GetFileAttributesA((record + ".hooked").c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+DWORD serviceProcess(const char* name) {
+    DWORD id = 0;
+    onService(name, SERVICE_QUERY_STATUS, [&id](SC_HANDLE handle) {
+        SERVICE_STATUS_PROCESS status{};
+        DWORD size = 0;
+        if (QueryServiceStatusEx(handle, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
+                                 &size))
+            id = status.dwProcessId;
+    });
+    return id;
+}
+
+std::string systemVariable(const char* name) {
+    char value[MAX_PATH] = {};
+    DWORD size = sizeof value;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", name,
+                     RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+        return "";
+    return value;
+}
+
 std::vector<HookedCall> readHookRecord(const std::string& path) {
     std::vector<HookedCall> calls;
     FILE* in = std::fopen(path.c_str(), "rb");

@@ -101,6 +101,25 @@ bool loadInside(DWORD processId, const std::string& dllPath);
 // replaced its import, as its file "<record>.hooked" says.
 bool loadRecordingHook(DWORD processId, const char* dllVariable, const std::string& record);
 
+// Runs `use` on the service `name` opened with `access`, if it is
+// registered.
+template <typename Use>
+void onService(const char* name, DWORD access, Use use) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (manager == nullptr) return;
+    SC_HANDLE handle = OpenServiceA(manager, name, access);
+    if (handle != nullptr) {
+        use(handle);
+        CloseServiceHandle(handle);
+    }
+    CloseServiceHandle(manager);
+}
+// The running service's process, 0 when there is none.
+DWORD serviceProcess(const char* name);
+// A system environment variable as the services see it (the harness's
+// MARIVEL_WINE_SYSTEM_ENV); empty when unset.
+std::string systemVariable(const char* name);
+
 // A line of a recording hook's record (bench/ClockHook.cpp): for a clock
 // call, the instant it would set and the true instant of the call, both
 // FILETIME units (100 ns since 1601); for an ask of the time service, the

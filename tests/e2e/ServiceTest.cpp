@@ -49,22 +49,9 @@ struct ServiceConfig {
     std::string displayName;
 };
 
-// Runs `use` on the service opened with `access`, if it is registered.
-template <typename Use>
-void onService(DWORD access, Use use) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (manager == nullptr) return;
-    SC_HANDLE handle = OpenServiceA(manager, service::kServiceName, access);
-    if (handle != nullptr) {
-        use(handle);
-        CloseServiceHandle(handle);
-    }
-    CloseServiceHandle(manager);
-}
-
 ServiceConfig queryConfig() {
     ServiceConfig config;
-    onService(SERVICE_QUERY_CONFIG, [&config](SC_HANDLE handle) {
+    driver::onService(service::kServiceName, SERVICE_QUERY_CONFIG, [&config](SC_HANDLE handle) {
         DWORD size = 0;
         QueryServiceConfigA(handle, nullptr, 0, &size);
         std::string buffer(size, '\0');
@@ -78,29 +65,6 @@ ServiceConfig queryConfig() {
         }
     });
     return config;
-}
-
-// The running service's process, 0 when there is none.
-DWORD serviceProcess() {
-    DWORD id = 0;
-    onService(SERVICE_QUERY_STATUS, [&id](SC_HANDLE handle) {
-        SERVICE_STATUS_PROCESS status{};
-        DWORD size = 0;
-        if (QueryServiceStatusEx(handle, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
-                                 &size))
-            id = status.dwProcessId;
-    });
-    return id;
-}
-
-// A system environment variable, as the services see it; empty when unset.
-std::string systemVariable(const char* name) {
-    char value[MAX_PATH] = {};
-    DWORD size = sizeof value;
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", name,
-                     RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
-        return "";
-    return value;
 }
 
 // What a hooked program would have set, minus the true time of its call.
@@ -151,7 +115,7 @@ protected:
 
     e2e::Listener server_;
     std::string package_;
-    std::string serviceRecord_ = systemVariable("MARIVEL_HOOK_OUT");
+    std::string serviceRecord_ = driver::systemVariable("MARIVEL_HOOK_OUT");
     std::string clockRecord_ = tempFile("marivel-clock-calls-");
     std::uint64_t lastNonce_ = 0;
 };
@@ -171,7 +135,7 @@ TEST_F(TimeServiceTest, InstalledItSetsTheClockFromItsServerTakesNowOnceAMinuteS
     EXPECT_EQ(config.displayName, "Marivel Time Service");
     EXPECT_TRUE(exists(installedProgram())) << installedProgram();
     EXPECT_TRUE(service::isServiceRunning());
-    DWORD serviceId = serviceProcess();
+    DWORD serviceId = driver::serviceProcess(service::kServiceName);
     ASSERT_NE(serviceId, 0u);
     ASSERT_TRUE(driver::loadRecordingHook(serviceId, "MARIVEL_HOOK_DLL", serviceRecord_))
         << "the hook is not in place in the service";
