@@ -54,8 +54,9 @@ bench-wine: build
 		bench/run-wine-accuracy $(WIN) $(NATIVE)
 
 # The real program under Wine over minutes: the display and three loads for
-# 10 minutes side by side (each in a namespace of its own), then a flood and
-# the footprint (about 17 minutes). Tables in build/soak/.
+# 10 minutes side by side (each in a namespace of its own), then a flood, the
+# footprint, and the time service for 10 minutes, its clock settings
+# recorded by the clock hook (about 27 minutes). Tables in build/soak/.
 SOAK_PHASES := display load-peer load-unresolvable load-silent
 SOAK = tests/harness/isolated tests/harness/with-peers --shift 4321 tests/harness/with-wine --unix \
 	bench/run-wine-soak $(WIN) $(NATIVE)
@@ -69,7 +70,9 @@ bench-soak: build
 	pids=; \
 	$(SOAK) flood 30 >build/soak/flood.md || { echo "bench-soak: the phase flood failed" >&2; failed=1; }; \
 	$(SOAK) footprint >build/soak/footprint.md || { echo "bench-soak: the phase footprint failed" >&2; failed=1; }; \
-	cat $(foreach phase,$(SOAK_PHASES) flood footprint,build/soak/$(phase).md); \
+	MARIVEL_WINE_SYSTEM_ENV='MARIVEL_HOOK_OUT=C:\windows\temp\marivel-service-calls.txt' \
+		$(SOAK) service 600 >build/soak/service.md || { echo "bench-soak: the phase service failed" >&2; failed=1; }; \
+	cat $(foreach phase,$(SOAK_PHASES) flood footprint service,build/soak/$(phase).md); \
 	exit $$failed
 
 # Every fuzz target for 60 s, in the private namespace; clang only here.

@@ -4,8 +4,6 @@
 #pragma once
 #include <windows.h>
 
-#include <cstdint>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,17 +12,6 @@
 #include "ui/resource.h"
 
 namespace bench {
-
-// One recorded call: what the program would set, and when it asked; both
-// FILETIME units (100 ns since 1601).
-struct ClockCall {
-    unsigned long long wanted, at;
-    // What it would set minus the true server time, for a server `shift`
-    // seconds ahead of this machine.
-    double errorMs(double shiftSeconds) const {
-        return (static_cast<double>(wanted) - static_cast<double>(at)) / 1e4 - shiftSeconds * 1000.0;
-    }
-};
 
 class HookedClock {
 public:
@@ -39,7 +26,7 @@ public:
         if (refuse) environment["MARIVEL_HOOK_REFUSE"] = "1";
         program.emplace(environment);
         window = program->waitForWindow("Marivel 95");
-        return window != nullptr && program->loadRecordingHook("MARIVEL_HOOK_DLL", record_);
+        return window != nullptr && driver::loadRecordingHook(program->id(), "MARIVEL_HOOK_DLL", record_);
     }
     ~HookedClock() {
         DeleteFileA(record_.c_str());
@@ -59,13 +46,7 @@ public:
         return dialog;
     }
 
-    std::vector<ClockCall> calls() const {
-        std::vector<ClockCall> read;
-        std::ifstream in(record_);
-        ClockCall call{};
-        while (in >> call.wanted >> call.at) read.push_back(call);
-        return read;
-    }
+    std::vector<driver::HookedCall> calls() const { return driver::readHookRecord(record_); }
 
     DWORD close() { return program->closeWindow(window); }
 

@@ -70,8 +70,8 @@ int main(int argc, char** argv) {
         std::size_t before = clock.calls().size();
         std::string shownBefore = driver::itemText(dialog, IDC_LAST_RESPONSE);
         driver::click(dialog, IDC_PING_NOW);
-        std::vector<bench::ClockCall> calls = driver::waitUntil(
-            [&] { return clock.calls(); }, [&](const std::vector<bench::ClockCall>& now) { return now.size() > before; },
+        std::vector<driver::HookedCall> calls = driver::waitUntil(
+            [&] { return clock.calls(); }, [&](const std::vector<driver::HookedCall>& now) { return now.size() > before; },
             3000);
         std::string shown = driver::waitUntil([&] { return driver::itemText(dialog, IDC_LAST_RESPONSE); },
                                               [&](const std::string& text) { return text != shownBefore; }, 2000);

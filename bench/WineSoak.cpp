@@ -9,6 +9,13 @@
 //   wine_soak.exe load SECONDS SERVER   poll period 0 and a Ping every 100 ms;
 //                                   threads, handles and working set every 10 s
 //   wine_soak.exe footprint OTHER.exe   marivel.exe beside another program
+//   wine_soak.exe service SECONDS MSI   the time service installed from MSI
+//                                   against the NTP peer, PollPeriod 1, and
+//                                   asked "now" every 61 s: the error of each
+//                                   clock setting (recorded by the hook, its
+//                                   record named by MARIVEL_HOOK_OUT among the
+//                                   system's variables), its working set and
+//                                   its CPU time over the run
 #include <windows.h>
 #include <winternl.h>
 
@@ -22,6 +29,7 @@
 #include <vector>
 
 #include "HookedClock.h"
+#include "service/ServiceLink.h"
 
 namespace {
 
@@ -105,13 +113,13 @@ DWORD handleCount(DWORD processId) {
 
 // From the system's process list: the same on Windows and under Wine,
 // where the per-process calls say little about another process.
-ProcessFigures figuresOf(const driver::Program& program) {
+ProcessFigures figuresOf(DWORD processId) {
     ProcessFigures figures;
-    figures.handles = handleCount(program.id());
+    figures.handles = handleCount(processId);
     std::vector<unsigned char> buffer = systemTable(SystemProcessInformation);
     for (std::size_t offset = 0; !buffer.empty();) {
         const auto* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + offset);
-        if (HandleToULong(entry->UniqueProcessId) == program.id()) {
+        if (HandleToULong(entry->UniqueProcessId) == processId) {
             figures.threads = entry->NumberOfThreads;
             figures.workingSetKb = static_cast<double>(entry->VirtualMemoryCounters.WorkingSetSize) / 1024.0;
             figures.cpuMs = static_cast<double>(entry->UserTime.QuadPart + entry->KernelTime.QuadPart) / 1e4;
@@ -226,7 +234,7 @@ int flood(int seconds) {
     if (!waitForCorrection(clock.window, shift)) return 1;
     Sleep(2000);  // the tick after the change of server asks again
     std::size_t callsBefore = clock.calls().size();
-    ProcessFigures before = figuresOf(*clock.program);
+    ProcessFigures before = figuresOf(clock.program->id());
     if (FILE* ready = std::fopen((dir + "\\ready").c_str(), "wb")) std::fclose(ready);
 
     DisplayWatch watch(clock.window, shift);
@@ -246,8 +254,8 @@ int flood(int seconds) {
         }
     }
     Sleep(2000);
-    ProcessFigures after = figuresOf(*clock.program);
-    std::vector<bench::ClockCall> calls = clock.calls();
+    ProcessFigures after = figuresOf(clock.program->id());
+    std::vector<driver::HookedCall> calls = clock.calls();
     int trueSettings = 0, falseSettings = 0;
     for (std::size_t i = callsBefore; i < calls.size(); ++i)
         (std::fabs(calls[i].errorMs(shift)) < 2000.0 ? trueSettings : falseSettings)++;
@@ -276,7 +284,7 @@ int load(int seconds, const std::string& server) {
     for (int tenth = 0; nowMs() < start + seconds * 1000.0; ++tenth) {
         PostMessageA(window, WM_SYSCOMMAND, IDM_PING, 0);
         if (tenth % 100 == 0) {
-            samples.push_back(figuresOf(clock));
+            samples.push_back(figuresOf(clock.id()));
             const ProcessFigures& figures = samples.back();
             std::printf("| %.0f | %zu | %lu | %.0f |\n", (nowMs() - start) / 1000.0, figures.threads,
                         static_cast<unsigned long>(figures.handles), figures.workingSetKb);
@@ -318,9 +326,9 @@ Footprint footprintOf(const std::string& path, bool corrected) {
     if (corrected) waitForCorrection(window, peerShift());
     result.firstDisplayMs = nowMs() - start;
     Sleep(static_cast<DWORD>(std::max(0.0, start + 60000.0 - nowMs())));
-    result.idleStart = figuresOf(program);
+    result.idleStart = figuresOf(program.id());
     Sleep(60000);
-    result.at60 = figuresOf(program);
+    result.at60 = figuresOf(program.id());
     program.closeWindow(window);
     return result;
 }
@@ -346,6 +354,62 @@ int footprint(const std::string& other) {
     return 0;
 }
 
+// The service's settings of the clock against the true time (this
+// machine's clock plus the peer's shift): the first, at its start, comes
+// before the hook is in place; then a poll a minute and an ask a minute.
+// Its CPU time over the run includes those exchanges.
+int timeService(int seconds, const std::string& package) {
+    std::string record = driver::systemVariable("MARIVEL_HOOK_OUT");
+    if (record.empty()) {
+        std::fprintf(stderr, "wine_soak: no MARIVEL_HOOK_OUT among the system's variables\n");
+        return 1;
+    }
+    if (driver::msiexec("/i \"" + package + "\" SERVER=" + ntpPeer() + " POLLPERIOD=1") != 0) {
+        std::fprintf(stderr, "wine_soak: the service did not install\n");
+        return 1;
+    }
+    DWORD id = driver::serviceProcess(service::kServiceName);
+    if (id == 0 || !driver::loadRecordingHook(id, "MARIVEL_HOOK_DLL", record)) {
+        std::fprintf(stderr, "wine_soak: the service did not start or could not be hooked\n");
+        return 1;
+    }
+    ProcessFigures start = figuresOf(id);
+    // The asks fall half-way between the polls, clear of the 15 s floor.
+    double startMs = nowMs(), lastAskMs = startMs - 31000;
+    while (nowMs() - startMs < seconds * 1000.0) {
+        Sleep(1000);
+        if (nowMs() - lastAskMs < 61000) continue;
+        service::askServiceNow();
+        lastAskMs = nowMs();
+    }
+    ProcessFigures end = figuresOf(id);
+    double runS = (nowMs() - startMs) / 1000.0;
+    std::vector<double> errors, sizes;
+    for (const driver::HookedCall& call : driver::readHookRecord(record)) {
+        errors.push_back(call.errorMs(peerShift()));
+        sizes.push_back(std::fabs(errors.back()));
+    }
+    driver::msiexec("/x \"" + package + "\"");
+    if (errors.empty()) {
+        std::fprintf(stderr, "wine_soak: the service set nothing\n");
+        return 1;
+    }
+    std::sort(sizes.begin(), sizes.end());
+    std::printf("| what, over %.0f s | figure |\n| --- | --- |\n", runS);
+    std::printf("| clock settings measured | %zu |\n", errors.size());
+    std::string each;
+    for (double error : errors) each += (each.empty() ? "" : ", ") + std::to_string(error).substr(0, 6);
+    std::printf("| each setting's error (set minus true), ms | %s |\n", each.c_str());
+    std::printf("| error's size: median / 90th percentile / worst, ms | %.3f / %.3f / %.3f |\n",
+                sizes[(sizes.size() - 1) / 2], sizes[std::min(sizes.size() - 1, sizes.size() * 9 / 10)],
+                sizes.back());
+    std::printf("| working set at the start / the end, KB | %.0f / %.0f |\n", start.workingSetKb, end.workingSetKb);
+    std::printf("| threads, handles at the end | %zu, %lu |\n", end.threads, end.handles);
+    std::printf("| CPU time over the run, ms (share of one core) | %.0f (%.4f %%) |\n", end.cpuMs - start.cpuMs,
+                (end.cpuMs - start.cpuMs) / (runS * 10.0));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -355,6 +419,9 @@ int main(int argc, char** argv) {
     if (mode == "flood") return flood(seconds);
     if (mode == "load" && argc > 3) return load(seconds, argv[3]);
     if (mode == "footprint" && argc > 2) return footprint(argv[2]);
-    std::fprintf(stderr, "usage: wine_soak.exe display|flood SECONDS | load SECONDS SERVER | footprint OTHER.exe\n");
+    if (mode == "service" && argc > 3) return timeService(seconds, argv[3]);
+    std::fprintf(stderr,
+                 "usage: wine_soak.exe display|flood SECONDS | load SECONDS SERVER | footprint OTHER.exe | "
+                 "service SECONDS MSI\n");
     return 2;
 }

@@ -13,18 +13,33 @@ bool RegistryKey::create(HKEY parent, const std::string& path) {
     return true;
 }
 
-RegistryProfile::RegistryProfile(std::string companyKey, std::string appName)
-    : companyKey_(std::move(companyKey)), appName_(std::move(appName)) {}
-
-std::string RegistryProfile::sectionPath(const char* section) const {
-    return "Software\\" + companyKey_ + "\\" + appName_ + "\\" + section;
+bool RegistryKey::openForReading(HKEY parent, const std::string& path) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+    if (key_ != nullptr) RegCloseKey(key_);
+    key_ = opened;
+    return true;
 }
 
-// Reading opens the path with create semantics too, so the first start
-// already makes it.
+RegistryProfile::RegistryProfile(HKEY root, std::string basePath, bool writable)
+    : root_(root), basePath_(std::move(basePath)), writable_(writable) {}
+
+RegistryProfile::RegistryProfile(std::string companyKey, std::string appName)
+    : RegistryProfile(HKEY_CURRENT_USER, "Software\\" + companyKey + "\\" + appName, true) {}
+
+RegistryProfile RegistryProfile::readOnly(HKEY root, std::string basePath) {
+    return RegistryProfile(root, std::move(basePath), false);
+}
+
+std::string RegistryProfile::sectionPath(const char* section) const { return basePath_ + "\\" + section; }
+
+// A writable profile's reading opens the path with create semantics too,
+// so the first start already makes it.
 bool RegistryProfile::readValue(const char* section, const char* key, StoredValue& value) {
     RegistryKey sectionKey;
-    if (!sectionKey.create(HKEY_CURRENT_USER, sectionPath(section))) return false;
+    bool opened = writable_ ? sectionKey.create(root_, sectionPath(section))
+                            : sectionKey.openForReading(root_, sectionPath(section));
+    if (!opened) return false;
     DWORD type = 0;
     DWORD size = 0;
     if (RegQueryValueExA(sectionKey.get(), key, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
@@ -37,6 +52,6 @@ bool RegistryProfile::readValue(const char* section, const char* key, StoredValu
 
 void RegistryProfile::writeValue(const char* section, const char* key, const StoredValue& value) {
     RegistryKey sectionKey;
-    if (!sectionKey.create(HKEY_CURRENT_USER, sectionPath(section))) return;
+    if (!writable_ || !sectionKey.create(root_, sectionPath(section))) return;
     RegSetValueExA(sectionKey.get(), key, 0, value.type, value.bytes.data(), static_cast<DWORD>(value.bytes.size()));
 }

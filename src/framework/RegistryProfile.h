@@ -1,5 +1,6 @@
-// The per-user profile in the registry:
-// HKCU\Software\<company key>\<application name>\<section>\<value>.
+// A profile in the registry, <root>\<base path>\<section>\<value>: the
+// clock's per-user one, HKCU\Software\<company key>\<application name>,
+// or a read-only one such as the service's machine-wide settings.
 #pragma once
 #include <windows.h>
 
@@ -19,6 +20,8 @@ public:
 
     // Opens or creates a key below `parent`; false when neither works.
     bool create(HKEY parent, const std::string& path);
+    // Opens an existing key for reading only.
+    bool openForReading(HKEY parent, const std::string& path);
     HKEY get() const { return key_; }
 
 private:
@@ -27,14 +30,21 @@ private:
 
 class RegistryProfile : public ProfileStore {
 public:
+    // Per user; reading already creates the section's key.
     RegistryProfile(std::string companyKey, std::string appName);
+    // Reads only, creating nothing, so that it works where writing is not
+    // allowed (a service's account under HKEY_LOCAL_MACHINE); writing does
+    // nothing.
+    static RegistryProfile readOnly(HKEY root, std::string basePath);
 
 protected:
     bool readValue(const char* section, const char* key, StoredValue& value) override;
     void writeValue(const char* section, const char* key, const StoredValue& value) override;
 
 private:
+    RegistryProfile(HKEY root, std::string basePath, bool writable);
     std::string sectionPath(const char* section) const;
-    std::string companyKey_;
-    std::string appName_;
+    HKEY root_;
+    std::string basePath_;
+    bool writable_;
 };

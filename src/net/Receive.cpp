@@ -22,8 +22,8 @@ bool isPassingReceiveError(int code) {
 
 ProcessEndFn replaceProcessEnd(ProcessEndFn fn) { return processEnd.exchange(fn != nullptr ? fn : exitNow); }
 
-ReceiveLoop::ReceiveLoop(AppState& state, CSocket& socket, ReplyHook onReply)
-    : state_(state), socket_(socket), onReply_(std::move(onReply)) {}
+ReceiveLoop::ReceiveLoop(AppState& state, CSocket& socket, ReplyHook onReply, ReplyHandler handler)
+    : state_(state), socket_(socket), onReply_(std::move(onReply)), handler_(std::move(handler)) {}
 
 bool ReceiveLoop::run() {
     std::uint8_t buffer[wire::kReceiveBufferSize] = {};
@@ -50,7 +50,10 @@ bool ReceiveLoop::run() {
         // Anything else changes and refreshes nothing; neither does a second
         // answer to the same request.
         if (verdict.kind == ReplyKind::Ignored || !state_.lastRequest.claim(request.serial)) continue;
-        handleReply(state_, request, verdict, buffer, length, moment);
+        if (handler_)
+            handler_(request, verdict, buffer, length, moment);
+        else
+            handleReply(state_, request, verdict, buffer, length, moment);
         if (onReply_) onReply_();
     }
     return true;
@@ -60,8 +63,9 @@ void receiveLoop(ReceiveLoop& loop) {
     if (!loop.run()) processEnd.load()(kReceiveFailureExitCode);
 }
 
-ReceiveThread::ReceiveThread(AppState& state, CSocket& socket, ReceiveLoop::ReplyHook onReply)
-    : socket_(socket), loop_(state, socket, std::move(onReply)) {}
+ReceiveThread::ReceiveThread(AppState& state, CSocket& socket, ReceiveLoop::ReplyHook onReply,
+                             ReceiveLoop::ReplyHandler handler)
+    : socket_(socket), loop_(state, socket, std::move(onReply), std::move(handler)) {}
 
 ReceiveThread::~ReceiveThread() { stop(); }
 

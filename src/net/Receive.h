@@ -5,6 +5,7 @@
 #include <functional>
 #include <thread>
 
+#include "net/Reply.h"
 #include "net/Socket.h"
 #include "settings/AppState.h"
 
@@ -22,8 +23,13 @@ public:
     // state: the hook for refreshing an open settings dialog. It must not
     // overlap that dialog's closing.
     using ReplyHook = std::function<void()>;
+    // What is done with a reply that answers the latest request; the
+    // clock's handleReply unless another is given.
+    using ReplyHandler = std::function<void(const RequestRecord& request, const ReplyVerdict& verdict,
+                                            const std::uint8_t* data, std::size_t length,
+                                            const ReplyMoment& moment)>;
 
-    ReceiveLoop(AppState& state, CSocket& socket, ReplyHook onReply = {});
+    ReceiveLoop(AppState& state, CSocket& socket, ReplyHook onReply = {}, ReplyHandler handler = {});
 
     // Receives until stop() is asked (true) or the socket fails for good
     // (false, with the Winsock code in failureCode()).
@@ -36,6 +42,7 @@ private:
     AppState& state_;
     CSocket& socket_;
     ReplyHook onReply_;
+    ReplyHandler handler_;
     std::atomic<bool> stopping_{false};
     int failureCode_ = 0;
 };
@@ -53,7 +60,8 @@ ProcessEndFn replaceProcessEnd(ProcessEndFn fn);
 // ends with its ordinary status.
 class ReceiveThread {
 public:
-    ReceiveThread(AppState& state, CSocket& socket, ReceiveLoop::ReplyHook onReply = {});
+    ReceiveThread(AppState& state, CSocket& socket, ReceiveLoop::ReplyHook onReply = {},
+                  ReceiveLoop::ReplyHandler handler = {});
     ReceiveThread(const ReceiveThread&) = delete;
     ReceiveThread& operator=(const ReceiveThread&) = delete;
     ~ReceiveThread();

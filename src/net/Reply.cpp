@@ -25,7 +25,8 @@ std::uint32_t currentSeconds() { return static_cast<std::uint32_t>(platform::wal
 
 ReplyMoment currentMoment() {
     ReplyMoment moment{};
-    moment.now = currentSeconds();
+    moment.wallUs = platform::wallClockUs();
+    moment.now = static_cast<std::uint32_t>(moment.wallUs / 1000000);
     moment.counter = platform::counterNow();
     moment.frequency = platform::counterFrequency();
     moment.sinceBootMs = platform::sinceBootMs();
@@ -71,6 +72,60 @@ NtpReplyResult computeNtpReply(std::uint32_t transmitSeconds, std::uint32_t tran
     result.milliseconds = static_cast<int>(ms);
     result.correction = static_cast<std::int32_t>(seconds - now);
     return result;
+}
+
+std::int64_t sinceSendUs(std::uint64_t counter, std::uint64_t frequency, std::uint32_t sendStamp) {
+    CInt64 elapsed = CInt64(counter) - CInt64(sendStamp, 0);
+    if (frequency < 1000000u) return 0;
+    return std::int64_t{static_cast<std::int32_t>(elapsed.low)} * 1000000 / static_cast<std::int64_t>(frequency);
+}
+
+namespace {
+
+constexpr std::int64_t kUsPerSecond = 1000000;
+constexpr int kFractionBits = 32;
+
+// A binary fraction of a second to the nearest millisecond, 0 to 1000.
+std::int64_t fractionToMilliseconds(std::uint64_t fraction) {
+    return static_cast<std::int64_t>((fraction * 1000u + (std::uint64_t{1} << (kFractionBits - 1))) >> kFractionBits);
+}
+
+}  // namespace
+
+std::uint64_t ntpTimestampOfUs(std::int64_t microsecondsSince1970) {
+    std::int64_t seconds = microsecondsSince1970 / kUsPerSecond;
+    std::int64_t rest = microsecondsSince1970 % kUsPerSecond;
+    if (rest < 0) {
+        rest += kUsPerSecond;
+        --seconds;
+    }
+    auto wireSeconds = static_cast<std::uint32_t>(static_cast<std::uint64_t>(seconds) + wire::kSeconds1900To1970);
+    std::uint64_t fraction = (static_cast<std::uint64_t>(rest) << kFractionBits) / kUsPerSecond;
+    return (std::uint64_t{wireSeconds} << kFractionBits) | fraction;
+}
+
+std::int64_t ntpOffset(std::uint64_t t1, std::uint64_t t2, std::uint64_t t3, std::uint64_t t4) {
+    auto there = static_cast<std::int64_t>(t2 - t1);
+    auto back = static_cast<std::int64_t>(t3 - t4);
+    // Halved before adding, so that two differences near 68 years cannot
+    // overflow; the odd units add up to at most one more.
+    return (there >> 1) + (back >> 1) + (((there & 1) + (back & 1)) >> 1);
+}
+
+std::int64_t nearestMilliseconds(std::int64_t ntpUnits) {
+    std::int64_t seconds = ntpUnits >> kFractionBits;  // toward minus infinity
+    std::uint64_t fraction = static_cast<std::uint64_t>(ntpUnits) & 0xFFFFFFFFu;
+    return seconds * wire::kMillisecondsPerSecond + fractionToMilliseconds(fraction);
+}
+
+platform::UtcTime utcOfNtpTimestamp(std::uint64_t timestamp) {
+    auto seconds = static_cast<std::uint32_t>(timestamp >> kFractionBits) - wire::kSeconds1900To1970;
+    std::int64_t ms = fractionToMilliseconds(timestamp & 0xFFFFFFFFu);
+    if (ms == wire::kMillisecondsPerSecond) {
+        ms = 0;
+        ++seconds;
+    }
+    return utcFromSeconds(seconds, static_cast<int>(ms));
 }
 
 platform::UtcTime utcFromSeconds(std::uint32_t secondsSince1970, int milliseconds) {
@@ -175,25 +230,21 @@ void applyCorrection(AppState& state, std::int32_t correction, const platform::U
     state.lastClockSetting = setting;
 }
 
-namespace {
-
-// A usable answer: the server serves us at the user's own pace again.
-void endBackOff(AppState& state) {
+void recordUsableAnswer(AppState& state, std::uint32_t serverSeconds, std::uint32_t now) {
+    state.lastResponseTime = static_cast<std::int32_t>(serverSeconds);
+    // The server serves us at the user's own pace again.
     state.backoffSeconds = 0;
     state.refusedServer.set("");
+    state.nextPollTime = nextPollAfter(now, state.pollPeriod);
 }
-
-}  // namespace
 
 void handleTimeReply(AppState& state, const RequestRecord& request, const std::uint8_t* data, std::size_t length,
                      const ReplyMoment& moment) {
     std::uint32_t wireSeconds = 0;
     if (!wire::readBigEndian32(data, length, 0, wireSeconds)) return;
     TimeReplyResult result = computeTimeReply(wireSeconds, moment.now, request.sendStamp);
-    state.lastResponseTime = static_cast<std::int32_t>(result.serverTime);
     applyCorrection(state, result.correction, utcFromSeconds(result.adjusted, wire::kTimeReplyMilliseconds));
-    endBackOff(state);
-    state.nextPollTime = nextPollAfter(moment.now, state.pollPeriod);
+    recordUsableAnswer(state, result.serverTime, moment.now);
 }
 
 void handleNtpReply(AppState& state, const RequestRecord& request, const std::uint8_t* data, std::size_t length,
@@ -203,10 +254,8 @@ void handleNtpReply(AppState& state, const RequestRecord& request, const std::ui
     if (!readTransmitTimestamp(data, length, seconds, fraction)) return;
     std::int32_t halfMs = halfRoundTripMs(moment.counter, moment.frequency, request.sendStamp);
     NtpReplyResult result = computeNtpReply(seconds, fraction, moment.now, halfMs);
-    state.lastResponseTime = static_cast<std::int32_t>(result.seconds);
     applyCorrection(state, result.correction, utcFromSeconds(result.seconds, result.milliseconds));
-    endBackOff(state);
-    state.nextPollTime = nextPollAfter(moment.now, state.pollPeriod);
+    recordUsableAnswer(state, result.seconds, moment.now);
 }
 
 void handleKiss(AppState& state, const RequestRecord& request, KissCode code, const ReplyMoment& moment) {

@@ -19,6 +19,7 @@ struct ReplyMoment {
     std::uint64_t counter;
     std::uint64_t frequency;
     std::int64_t sinceBootMs;  // platform::sinceBootMs()
+    std::int64_t wallUs = 0;   // platform::wallClockUs(), read with `now`
 };
 ReplyMoment currentMoment();
 
@@ -45,6 +46,25 @@ struct NtpReplyResult {
 // fraction) moved on by halfMs.
 NtpReplyResult computeNtpReply(std::uint32_t transmitSeconds, std::uint32_t transmitFraction, std::uint32_t now,
                                std::int32_t halfMs);
+
+// Microseconds from the counter's low 32 bits at sending (sendStamp) to
+// `counter`, read signed as halfRoundTripMs reads them; 0 when the counter
+// runs slower than a million ticks per second.
+std::int64_t sinceSendUs(std::uint64_t counter, std::uint64_t frequency, std::uint32_t sendStamp);
+
+// An NTP timestamp: seconds since 1900 in the high 32 bits (modulo 2^32, so
+// era 1 from 2036 on), a binary fraction in the low 32.
+std::uint64_t ntpTimestampOfUs(std::int64_t microsecondsSince1970);
+// RFC 4330 section 5's clock offset ((T2 - T1) + (T3 - T4)) / 2 in 2^-32 s:
+// t1 the request's local sending, t2 and t3 the server's receive and
+// transmit timestamps, t4 the local receiving. Each difference is read
+// signed, so the offset is right across an era as long as it is within 68
+// years.
+std::int64_t ntpOffset(std::uint64_t t1, std::uint64_t t2, std::uint64_t t3, std::uint64_t t4);
+// 2^-32 s units to the nearest millisecond; a half rounds up.
+std::int64_t nearestMilliseconds(std::int64_t ntpUnits);
+// The calendar fields of an NTP timestamp, to the nearest millisecond.
+platform::UtcTime utcOfNtpTimestamp(std::uint64_t timestamp);
 
 // Calendar fields of an unsigned second count since 1970 (1970 to 2106).
 platform::UtcTime utcFromSeconds(std::uint32_t secondsSince1970, int milliseconds);
@@ -91,6 +111,11 @@ std::uint32_t rateBackoffSeconds(std::uint32_t lastBackoffSeconds, std::uint32_t
 // nothing (shownCorrection 0); after one that failed, or none, it adds the
 // correction. Nothing is retried.
 void applyCorrection(AppState& state, std::int32_t correction, const platform::UtcTime& serverTime);
+
+// What every usable answer records: when the server answered
+// (serverSeconds), no RATE back-off or refusal any more, and the next poll
+// a period after `now`.
+void recordUsableAnswer(AppState& state, std::uint32_t serverSeconds, std::uint32_t now);
 
 // Apply an answer to the request: lastResponseTime, correction,
 // nextPollTime, and the system clock when setSystemClock is on. A usable

@@ -10,9 +10,11 @@
 #include "net/Socket.h"
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
+#include "service/ServiceLink.h"
 #include "settings/AppState.h"
 #include "ui/ClockFace.h"
 #include "ui/SettingsDlg.h"
+#include "ui/SettingsRules.h"
 #include "ui/resource.h"
 
 namespace {
@@ -103,6 +105,15 @@ bool CClockDlg::onSysCommand(UINT command) {
     }
 }
 
+// Windows refused the clock's own setting: where the Marivel Time Service
+// runs, it sets the clock in the clock's place. Code 128 asks it to
+// synchronise now; it carries no time and no server.
+void CClockDlg::askTimeService() {
+    std::int64_t now = platform::sinceBootMs();
+    if (!asksTimeService(state_.lastClockSetting, state_.correction, lastServiceAskMs_, now)) return;
+    if (service::isServiceRunning() && service::askServiceNow()) lastServiceAskMs_ = now;
+}
+
 // Any timer: the clock has one.
 void CClockDlg::onTimer(UINT_PTR) { tick(); }
 
@@ -129,6 +140,7 @@ bool CClockDlg::onMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result) 
             openSettings();
             return false;
         case kReplyMessage:
+            askTimeService();
             if (state_.openSettingsDlg != nullptr) state_.openSettingsDlg->refresh();
             return true;
         case WM_DESTROY:

@@ -2,7 +2,9 @@
 // date. Its one-second timer is the program's main loop: it starts the
 // automatic polls. Its start-up opens the network side.
 #pragma once
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "framework/Dialog.h"
@@ -36,6 +38,7 @@ private:
     void timeChanged();
     void paintIcon();
     void openSettings();
+    void askTimeService();
 
     AppState& state_;
     CSocket& socket_;
@@ -45,4 +48,5 @@ private:
     StepWatch steps_;
     PollPlan polls_;
     std::unique_ptr<ReceiveThread> receiver_;
+    std::optional<std::int64_t> lastServiceAskMs_;  // platform::sinceBootMs() of the last ask sent
 };

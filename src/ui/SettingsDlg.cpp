@@ -4,6 +4,7 @@
 #include "framework/WinApp.h"
 #include "net/Request.h"
 #include "platform/Clock.h"
+#include "service/ServiceLink.h"
 #include "settings/AppState.h"
 #include "ui/SettingsRules.h"
 #include "ui/resource.h"
@@ -47,27 +48,36 @@ void CSettingsDlg::refresh() {
     watchRequest();
 }
 
-void CSettingsDlg::showForAWhile(CBalloonTip& notice, UINT_PTR timer, int control, UINT title, UINT text) {
-    const CWinApp& app = *CWinApp::current();
-    notice.show(item(control).handle(), app.loadString(title), app.loadString(text));
+void CSettingsDlg::showForAWhile(CBalloonTip& notice, UINT_PTR timer, int control, const std::string& title,
+                                 const std::string& text) {
+    notice.show(item(control).handle(), title, text);
     SetTimer(handle(), timer, kNoticeMs, nullptr);
 }
 
-// The clock goes on showing the corrected time and asks nothing again; the
-// user, who switched the option on, learns why the system clock stays as it
-// is, and how to allow the change.
+// While the Marivel Time Service runs, it sets the clock for every user:
+// the notice says so, from which server, and how its last setting went.
+// Otherwise, after a refusal the clock goes on showing the corrected time
+// and asks nothing again; the user, who switched the option on, learns why
+// the system clock stays as it is, and how to allow the change.
 void CSettingsDlg::noticeRefusedSetting() {
+    const CWinApp& app = *CWinApp::current();
+    if (service::isServiceRunning()) {
+        showForAWhile(refusedSettingNotice_, kRefusedSettingTimer, IDC_SET_SYSTEM_CLOCK,
+                      app.loadString(IDS_TIME_SERVICE_TITLE), timeServiceNoticeText(service::readPublishedResult()));
+        return;
+    }
     if (!showsRefusedSettingNotice(state_.setSystemClock != 0, state_.lastClockSetting)) return;
-    showForAWhile(refusedSettingNotice_, kRefusedSettingTimer, IDC_SET_SYSTEM_CLOCK, IDS_CLOCK_REFUSED_TITLE,
-                  IDS_CLOCK_REFUSED_TEXT);
+    showForAWhile(refusedSettingNotice_, kRefusedSettingTimer, IDC_SET_SYSTEM_CLOCK,
+                  app.loadString(IDS_CLOCK_REFUSED_TITLE), app.loadString(IDS_CLOCK_REFUSED_TEXT));
 }
 
 // The clock no longer asks such a server by itself; without a word the
 // user would only see the time stop being corrected.
 void CSettingsDlg::noticeRefusedServer() {
     if (!serverRefusesUs(state_)) return;
-    showForAWhile(refusedServerNotice_, kRefusedServerTimer, IDC_SERVER, IDS_SERVER_REFUSED_TITLE,
-                  IDS_SERVER_REFUSED_TEXT);
+    const CWinApp& app = *CWinApp::current();
+    showForAWhile(refusedServerNotice_, kRefusedServerTimer, IDC_SERVER, app.loadString(IDS_SERVER_REFUSED_TITLE),
+                  app.loadString(IDS_SERVER_REFUSED_TEXT));
 }
 
 void CSettingsDlg::watchRequest() {

@@ -19,7 +19,9 @@ public:
     // Shows the state after a reply. Runs on the user-interface thread; the
     // poll-period clamp answers it as it answers the user's edits. When the
     // reply's setting of the system clock was refused, says so at "Set
-    // System Clock"; when the server refused to serve us, at the server.
+    // System Clock", or there, while the Marivel Time Service runs, that
+    // it keeps the clock set; when the server refused to serve us, at the
+    // server.
     void refresh();
     // At each tick of the clock: tells at the port when the server has not
     // answered the latest request in 10 s, until an answer comes.
@@ -42,7 +44,8 @@ private:
     void unregister();
     void noticeRefusedSetting();
     void noticeRefusedServer();
-    void showForAWhile(CBalloonTip& notice, UINT_PTR timer, int control, UINT title, UINT text);
+    void showForAWhile(CBalloonTip& notice, UINT_PTR timer, int control, const std::string& title,
+                       const std::string& text);
 
     AppState& state_;
     CSocket& socket_;

@@ -6,15 +6,25 @@
 #include "errors/FormatText.h"
 #include "platform/Clock.h"
 
-std::string lastResponseText(std::uint32_t lastResponseTime, std::int32_t correction) {
-    if (lastResponseTime == 0) return "Never";
+namespace {
+
+// " 06:10:43 PM  Dec 08, 2026" in local time; empty when the run-time
+// cannot tell.
+std::string localTimeText(std::uint32_t seconds) {
     std::tm fields{};
     char when[80] = {};
-    if (platform::localCalendar(lastResponseTime, fields))
-        std::strftime(when, sizeof when, " %I:%M:%S %p  %b %d, %Y", &fields);
+    if (platform::localCalendar(seconds, fields)) std::strftime(when, sizeof when, " %I:%M:%S %p  %b %d, %Y", &fields);
+    return when;
+}
+
+}  // namespace
+
+std::string lastResponseText(std::uint32_t lastResponseTime, std::int32_t correction) {
+    if (lastResponseTime == 0) return "Never";
+    std::string when = localTimeText(lastResponseTime);
     char text[160] = {};
     bool single = correction == 1 || correction == -1;
-    formatText(text, sizeof text, "%s\r\n Correction: %ld Second%s", when, static_cast<long>(correction),
+    formatText(text, sizeof text, "%s\r\n Correction: %ld Second%s", when.c_str(), static_cast<long>(correction),
                single ? "" : "s");
     return text;
 }
@@ -61,4 +71,33 @@ bool showsRefusedSettingNotice(bool setSystemClock, platform::ClockSetting lastS
 std::optional<RequestStyle> unansweredRequestStyle(const RequestRecord& latest, std::int64_t sinceBootMs) {
     if (latest.serial == 0 || latest.answered || sinceBootMs - latest.startedMs < kNoAnswerNoticeMs) return {};
     return latest.style;
+}
+
+bool asksTimeService(platform::ClockSetting lastSetting, std::int32_t correction,
+                     std::optional<std::int64_t> lastAskMs, std::int64_t sinceBootMs) {
+    if (lastSetting != platform::ClockSetting::NotAllowed || correction == 0) return false;
+    return !lastAskMs || sinceBootMs - *lastAskMs >= kServiceAskSpacingMs;
+}
+
+std::string timeServiceNoticeText(const std::optional<service::Result>& last) {
+    if (!last) return "It has had no answer from its time server yet.";
+    std::string text = "It asks " + last->server + ". Last answer:" + localTimeText(last->when) + ". ";
+    std::int64_t magnitude = last->offsetMs < 0 ? -last->offsetMs : last->offsetMs;
+    std::string amount = std::to_string(magnitude) + (magnitude == 1 ? " millisecond" : " milliseconds");
+    if (last->offsetMs == 0) {
+        text += "The clock was right";
+    } else {
+        text += "The clock was " + amount + (last->offsetMs > 0 ? " slow" : " fast");
+    }
+    switch (last->setting) {
+        case service::Setting::Done:
+            return text + (last->offsetMs == 0 ? "." : " and was set.");
+        case service::Setting::Refused:
+            return text + "; Windows did not allow the service to set it.";
+        case service::Setting::Skipped:
+            return text + "; the service does not set the clock that far (MaxStep).";
+        case service::Setting::Failed:
+            break;
+    }
+    return text + "; setting it failed.";
 }

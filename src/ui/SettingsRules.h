@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Clock.h"
+#include "service/ServiceResult.h"
 #include "settings/AppState.h"
 
 // "Never" before the first reply; otherwise the server's time as local time
@@ -40,6 +41,20 @@ std::string rebuildServerList(const std::vector<std::string>& items, const std::
 // reply's setting of the system clock: only while the option is on, and only
 // for a lack of the right to change the time.
 bool showsRefusedSettingNotice(bool setSystemClock, platform::ClockSetting lastSetting);
+
+// Whether the clock asks the Marivel Time Service (which it has found
+// running) to set the clock in its place, after a reply: only when the
+// clock's own setting was refused and the correction is not 0, and at most
+// once in kServiceAskSpacingMs. Once the service has set the clock, the
+// request after the step finds a correction of 0, so there is no loop.
+constexpr std::int64_t kServiceAskSpacingMs = 60000;
+bool asksTimeService(platform::ClockSetting lastSetting, std::int32_t correction,
+                     std::optional<std::int64_t> lastAskMs, std::int64_t sinceBootMs);
+
+// The notice at "Set System Clock" while the Marivel Time Service runs
+// (its title says that the service keeps this computer's clock set): the
+// service's server and its last result, the time in local time.
+std::string timeServiceNoticeText(const std::optional<service::Result>& last);
 
 // Whether the settings dialog tells the user that the server has not
 // answered the latest request, and in which style it was asked: nothing

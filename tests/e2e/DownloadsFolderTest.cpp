@@ -87,7 +87,7 @@ TEST_F(DownloadsFolder, SetClockStartsTheSystemsControlPanelNeverAPlantedOne) {
     std::string started = root + "\\started.txt";
     ASSERT_TRUE(startFromDownloads({{"MARIVEL_START_OUT", started}}));
     placed.insert(placed.end(), {started, started + ".hooked"});
-    ASSERT_TRUE(clock->loadRecordingHook("MARIVEL_START_HOOK_DLL", started)) << "the hook is not in place";
+    ASSERT_TRUE(driver::loadRecordingHook(clock->id(), "MARIVEL_START_HOOK_DLL", started)) << "the hook is not in place";
     HWND dialog = openSettings();
     ASSERT_NE(dialog, nullptr);
 

@@ -40,6 +40,20 @@ std::vector<char> environmentBlock(const Environment& changes) {
 }  // namespace
 
 // A path from the environment; Wine shows the Unix root as drive Z:.
+DWORD msiexec(const std::string& arguments) {
+    std::string commandLine = "msiexec.exe " + arguments + " /qn";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return GetLastError();
+    DWORD status = WAIT_TIMEOUT;
+    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return status;
+}
+
 std::string windowsPathOf(const char* variable) {
     const char* value = std::getenv(variable);
     std::string path = value != nullptr ? value : "";
@@ -247,8 +261,8 @@ void writeNumberSetting(const char* name, std::uint32_t number) {
 }
 
 
-bool Program::loadInside(const std::string& dllPath) const {
-    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, info_.dwProcessId);
+bool loadInside(DWORD processId, const std::string& dllPath) {
+    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId);
     if (process == nullptr) return false;
     void* remote = VirtualAllocEx(process, nullptr, dllPath.size() + 1, MEM_COMMIT, PAGE_READWRITE);
     WriteProcessMemory(process, remote, dllPath.c_str(), dllPath.size() + 1, nullptr);
@@ -265,15 +279,46 @@ bool Program::loadInside(const std::string& dllPath) const {
     return ran;
 }
 
-bool Program::loadRecordingHook(const char* dllVariable, const std::string& record) const {
-    return loadInside(windowsPathOf(dllVariable)) &&
+bool loadRecordingHook(DWORD processId, const char* dllVariable, const std::string& record) {
+    return loadInside(processId, windowsPathOf(dllVariable)) &&
            GetFileAttributesA((record + ".hooked").c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+DWORD serviceProcess(const char* name) {
+    DWORD id = 0;
+    onService(name, SERVICE_QUERY_STATUS, [&id](SC_HANDLE handle) {
+        SERVICE_STATUS_PROCESS status{};
+        DWORD size = 0;
+        if (QueryServiceStatusEx(handle, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
+                                 &size))
+            id = status.dwProcessId;
+    });
+    return id;
+}
+
+std::string systemVariable(const char* name) {
+    char value[MAX_PATH] = {};
+    DWORD size = sizeof value;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", name,
+                     RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+        return "";
+    return value;
+}
+
+std::vector<HookedCall> readHookRecord(const std::string& path) {
+    std::vector<HookedCall> calls;
+    FILE* in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) return calls;
+    HookedCall call{};
+    while (std::fscanf(in, "%llu %llu", &call.what, &call.at) == 2) calls.push_back(call);
+    std::fclose(in);
+    return calls;
 }
 
 Program::Inside Program::lookInside() const {
     Inside inside;
     DeleteFileA(probeOut_.c_str());
-    if (!loadInside(windowsPathOf("MARIVEL_PROBE_DLL"))) return inside;
+    if (!loadInside(info_.dwProcessId, windowsPathOf("MARIVEL_PROBE_DLL"))) return inside;
     bool written = waitUntil([&] { return GetFileAttributesA(probeOut_.c_str()) != INVALID_FILE_ATTRIBUTES; },
                              [](bool found) { return found; });
     if (!written) return inside;

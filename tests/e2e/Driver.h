@@ -18,6 +18,9 @@ constexpr int kWaitMs = 15000;
 // Unix path becomes one on drive Z:. Empty when the variable is not set.
 std::string windowsPathOf(const char* variable);
 
+// msiexec with these arguments, without any user interface; its exit code.
+DWORD msiexec(const std::string& arguments);
+
 // The program under test, from MARIVEL_EXE (a Unix or Windows path).
 std::string programPath();
 
@@ -85,13 +88,6 @@ public:
         std::vector<Load> loads;
     };
     Inside lookInside() const;
-    // Loads a DLL into the running program (a Windows path); true once the
-    // loading thread has ended. The DLL itself reports whether it loaded.
-    bool loadInside(const std::string& dllPath) const;
-    // Loads the recording hook named by `dllVariable` (ClockHook,
-    // StartHook), which writes to `record`; true once it has replaced its
-    // import, as its file "<record>.hooked" says.
-    bool loadRecordingHook(const char* dllVariable, const std::string& record) const;
 
 private:
     PROCESS_INFORMATION info_{};
@@ -115,6 +111,49 @@ private:
     int width_, height_, rowSize_;
     std::vector<std::uint8_t> rows_;  // bottom-up, as a BMP file holds them
 };
+
+// Loads a DLL (a Windows path) into the running process `processId`: a
+// started Program, or a service; true once the loading thread has ended.
+// The DLL itself reports whether it loaded.
+bool loadInside(DWORD processId, const std::string& dllPath);
+// Loads the recording hook named by `dllVariable` (ClockHook, StartHook)
+// into that process, where it writes to `record`; true once it has
+// replaced its import, as its file "<record>.hooked" says.
+bool loadRecordingHook(DWORD processId, const char* dllVariable, const std::string& record);
+
+// Runs `use` on the service `name` opened with `access`, if it is
+// registered.
+template <typename Use>
+void onService(const char* name, DWORD access, Use use) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (manager == nullptr) return;
+    SC_HANDLE handle = OpenServiceA(manager, name, access);
+    if (handle != nullptr) {
+        use(handle);
+        CloseServiceHandle(handle);
+    }
+    CloseServiceHandle(manager);
+}
+// The running service's process, 0 when there is none.
+DWORD serviceProcess(const char* name);
+// A system environment variable as the services see it (the harness's
+// MARIVEL_WINE_SYSTEM_ENV); empty when unset.
+std::string systemVariable(const char* name);
+
+// A line of a recording hook's record (bench/ClockHook.cpp): for a clock
+// call, the instant it would set and the true instant of the call, both
+// FILETIME units (100 ns since 1601); for an ask of the time service, the
+// control code and the true instant.
+struct HookedCall {
+    unsigned long long what, at;
+    // A clock call's instant minus the true time of a server `shiftSeconds`
+    // ahead of this machine.
+    double errorMs(double shiftSeconds) const {
+        return (static_cast<double>(what) - static_cast<double>(at)) / 1e4 - shiftSeconds * 1000.0;
+    }
+};
+// Every line of the record; none when there is no file.
+std::vector<HookedCall> readHookRecord(const std::string& path);
 
 // A copy of the screen under a window, as a 24-bit BMP file.
 bool saveWindowImage(HWND window, const std::string& path);

@@ -30,21 +30,6 @@ bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) !
 
 std::string packagePath() { return driver::windowsPathOf("MARIVEL_MSI"); }
 
-// msiexec with these arguments, without any user interface; its exit code.
-DWORD msiexec(const std::string& arguments) {
-    std::string commandLine = "msiexec.exe " + arguments + " /qn";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return GetLastError();
-    DWORD status = WAIT_TIMEOUT;
-    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &status);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return status;
-}
-
 // Where a shortcut points, read through the shell as Explorer would.
 std::string shortcutTarget(const std::string& link) {
     std::string target;
@@ -171,7 +156,7 @@ TEST_F(Installer, InstallsRunsAndUninstallsLeavingTheUsersSettings) {
         driver::writeTextSetting("TimeServer", "");
         driver::writeNumberSetting("24HourDisplay", 1);
 
-        ASSERT_EQ(msiexec("/i \"" + package + "\"" + (startAtSignIn ? " STARTATSIGNIN=1" : "")), 0u);
+        ASSERT_EQ(driver::msiexec("/i \"" + package + "\"" + (startAtSignIn ? " STARTATSIGNIN=1" : "")), 0u);
         EXPECT_TRUE(exists(program)) << program;
         EXPECT_TRUE(samePath(shortcutTarget(startMenuLink), program)) << startMenuLink;
         EXPECT_EQ(exists(signInLink), startAtSignIn) << signInLink;
@@ -194,7 +179,7 @@ TEST_F(Installer, InstallsRunsAndUninstallsLeavingTheUsersSettings) {
             EXPECT_EQ(closeClock(), 0u);
         }
 
-        ASSERT_EQ(msiexec("/x \"" + package + "\""), 0u);
+        ASSERT_EQ(driver::msiexec("/x \"" + package + "\""), 0u);
         EXPECT_FALSE(exists(program));
         EXPECT_FALSE(exists(folder));
         EXPECT_FALSE(exists(startMenuLink));

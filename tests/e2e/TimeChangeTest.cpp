@@ -89,7 +89,7 @@ TEST_F(SettingTheClock, ASettingThatWorkedIsNotAddedToTheDisplayAgain) {
     ASSERT_TRUE(start({{"MARIVEL_HOOK_OUT", record}}));
     // The program's SetSystemTime now reports success and changes nothing,
     // as if this machine's clock had been put right.
-    ASSERT_TRUE(clock->loadRecordingHook("MARIVEL_HOOK_DLL", record)) << "the hook is not in place";
+    ASSERT_TRUE(driver::loadRecordingHook(clock->id(), "MARIVEL_HOOK_DLL", record)) << "the hook is not in place";
 
     HWND dialog = openSettings();
     ASSERT_NE(dialog, nullptr);

@@ -421,3 +421,71 @@ TEST(ReceiveErrors, OnlyAnUnusableSocketEndsTheLoop) {
         EXPECT_FALSE(isPassingReceiveError(fatal)) << fatal;
     }
 }
+
+namespace {
+
+constexpr std::int64_t kUnitsPerSecond = std::int64_t{1} << 32;
+constexpr std::uint64_t kNtp2026 = std::uint64_t{1796169600u + wire::kSeconds1900To1970} << 32;
+
+}  // namespace
+
+TEST(NtpOffset, FourTimestampsGiveTheOffsetWhateverTheRoundTrip) {
+    // The server 5.25 s ahead, 10 ms each way, answering at once.
+    std::uint64_t t1 = kNtp2026;
+    std::uint64_t t2 = ntpTimestampOfUs(1796169600LL * 1000000 + 5260000);
+    std::int64_t offset = ntpOffset(t1, t2, t2, t1 + kUnitsPerSecond / 50);
+    EXPECT_EQ(nearestMilliseconds(offset), 5250);
+    // 3 ms spent in the server, 40 ms out and 2 ms back: the asymmetry,
+    // and only it, moves the offset by (40 - 2) / 2 ms.
+    std::uint64_t t2b = ntpTimestampOfUs(1796169600LL * 1000000 + 5290000);
+    std::uint64_t t3b = t2b + static_cast<std::uint64_t>(kUnitsPerSecond * 3 / 1000);
+    std::uint64_t t4b = t1 + static_cast<std::uint64_t>(kUnitsPerSecond * 45 / 1000);
+    EXPECT_EQ(nearestMilliseconds(ntpOffset(t1, t2b, t3b, t4b)), 5250 + 19);
+    // Behind, and far behind: 40 years either way do not overflow.
+    EXPECT_EQ(nearestMilliseconds(ntpOffset(t2, t1, t1, t2)), -5260);
+    std::uint64_t years40 = std::uint64_t{40} * 365 * 86400 * kUnitsPerSecond;
+    EXPECT_EQ(nearestMilliseconds(ntpOffset(t1, t1 + years40, t1 + years40, t1)), 40LL * 365 * 86400 * 1000);
+    EXPECT_EQ(nearestMilliseconds(ntpOffset(t1 + years40, t1, t1, t1 + years40)), -40LL * 365 * 86400 * 1000);
+    // Across the NTP era of 2036: the local clock just before, the server
+    // 32 s later in era 1.
+    std::uint64_t lastOfEra0 = std::uint64_t{0xFFFFFFF0u} << 32;
+    std::uint64_t era1 = std::uint64_t{0x10} << 32;
+    EXPECT_EQ(nearestMilliseconds(ntpOffset(lastOfEra0, era1, era1, lastOfEra0)), 32000);
+}
+
+TEST(NtpOffset, RoundsToTheNearestMillisecondBothWays) {
+    const std::int64_t halfMs = kUnitsPerSecond / 2000;  // 0.49999... ms
+    EXPECT_EQ(nearestMilliseconds(halfMs), 0);
+    EXPECT_EQ(nearestMilliseconds(halfMs + 1), 1);
+    EXPECT_EQ(nearestMilliseconds(-halfMs), 0);
+    EXPECT_EQ(nearestMilliseconds(-halfMs - 1), -1);
+    EXPECT_EQ(nearestMilliseconds(-kUnitsPerSecond), -1000);
+    EXPECT_EQ(nearestMilliseconds(-kUnitsPerSecond - halfMs - 1), -1001);
+    EXPECT_EQ(nearestMilliseconds(kUnitsPerSecond - 1), 1000);
+    // An odd unit in each difference is not lost in the halving.
+    EXPECT_EQ(ntpOffset(0, 1, 1, 0), 1);
+    EXPECT_EQ(ntpOffset(0, 3, 0, 0), 1);
+}
+
+TEST(NtpOffset, LocalTimesBecomeNtpTimestamps) {
+    EXPECT_EQ(ntpTimestampOfUs(0), std::uint64_t{wire::kSeconds1900To1970} << 32);
+    EXPECT_EQ(ntpTimestampOfUs(1500000), ((std::uint64_t{wire::kSeconds1900To1970} + 1) << 32) | 0x80000000u);
+    // A microsecond before 1970 is in the second before, not after.
+    EXPECT_EQ(ntpTimestampOfUs(-1) >> 32, wire::kSeconds1900To1970 - 1u);
+    EXPECT_EQ(nearestMilliseconds(static_cast<std::int64_t>(ntpTimestampOfUs(-1) & 0xFFFFFFFFu)), 1000);
+    // 2040 is in era 1.
+    EXPECT_EQ(ntpTimestampOfUs(std::int64_t{k2040} * 1000000) >> 32, k2040Wire);
+    // The send time from the counter's low half: 10 MHz, 2.5 ms, across a
+    // wrap of the low half; a counter too slow for microseconds gives 0.
+    EXPECT_EQ(sinceSendUs(0x100000000ull + 24990u, 10000000, 0xFFFFFFF0u), 2500);
+    EXPECT_EQ(sinceSendUs(1000, 1000000, 3000), -2000);
+    EXPECT_EQ(sinceSendUs(5000, 999999, 0), 0);
+}
+
+TEST(NtpOffset, CalendarFieldsRoundToTheMillisecondSystemTimeHolds) {
+    std::uint64_t second = kNtp2026 + (std::uint64_t{86399} << 32);  // 23:59:59
+    EXPECT_EQ(text(utcOfNtpTimestamp(second)), "2026-12-02 23:59:59.000");
+    EXPECT_EQ(text(utcOfNtpTimestamp(second | 0x7FDF3B65u)), "2026-12-02 23:59:59.500");  // 0.4995 s and a bit
+    EXPECT_EQ(text(utcOfNtpTimestamp(second | 0xFFDF3B65u)), "2026-12-03 00:00:00.000");  // 0.9995 s and a bit
+    EXPECT_EQ(text(utcOfNtpTimestamp(second | 0xFFDF3B64u)), "2026-12-02 23:59:59.999");  // just under
+}

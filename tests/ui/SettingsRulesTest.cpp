@@ -114,3 +114,38 @@ TEST(NoAnswerNotice, OnlyForTheLatestRequestUnansweredFor10Seconds) {
     latest.answered = true;
     EXPECT_FALSE(unansweredRequestStyle(latest, 90000));
 }
+
+TEST(TimeServiceAsk, OnlyAfterARefusalWithACorrectionAndOnceAMinute) {
+    using platform::ClockSetting;
+    EXPECT_TRUE(asksTimeService(ClockSetting::NotAllowed, 3, std::nullopt, 1000));
+    EXPECT_TRUE(asksTimeService(ClockSetting::NotAllowed, -1, std::nullopt, 1000));
+    EXPECT_FALSE(asksTimeService(ClockSetting::NotAllowed, 0, std::nullopt, 1000)) << "the service has set it";
+    for (ClockSetting other : {ClockSetting::NotTried, ClockSetting::Done, ClockSetting::Failed})
+        EXPECT_FALSE(asksTimeService(other, 3, std::nullopt, 1000));
+    EXPECT_FALSE(asksTimeService(ClockSetting::NotAllowed, 3, 1000, 60999));
+    EXPECT_TRUE(asksTimeService(ClockSetting::NotAllowed, 3, 1000, 61000));
+}
+
+TEST_F(LastResponseText, TheTimeServiceNoticeSaysItsServerAndItsLastResult) {
+    EXPECT_EQ(timeServiceNoticeText(std::nullopt), "It has had no answer from its time server yet.");
+    service::Result result{k2000Utc, "127.0.0.1:11123", 250, service::Setting::Done};
+    EXPECT_EQ(timeServiceNoticeText(result),
+              "It asks 127.0.0.1:11123. Last answer: 05:30:00 AM  Jan 01, 2000. The clock was 250 milliseconds slow "
+              "and was set.");
+    result.offsetMs = -1;
+    result.setting = service::Setting::Refused;
+    EXPECT_EQ(timeServiceNoticeText(result),
+              "It asks 127.0.0.1:11123. Last answer: 05:30:00 AM  Jan 01, 2000. The clock was 1 millisecond fast; "
+              "Windows did not allow the service to set it.");
+    result.offsetMs = 0;
+    result.setting = service::Setting::Done;
+    EXPECT_EQ(timeServiceNoticeText(result), "It asks 127.0.0.1:11123. Last answer: 05:30:00 AM  Jan 01, 2000. "
+                                             "The clock was right.");
+    result.offsetMs = 86400000;
+    result.setting = service::Setting::Skipped;
+    EXPECT_EQ(timeServiceNoticeText(result),
+              "It asks 127.0.0.1:11123. Last answer: 05:30:00 AM  Jan 01, 2000. The clock was 86400000 milliseconds "
+              "slow; the service does not set the clock that far (MaxStep).");
+    result.setting = service::Setting::Failed;
+    EXPECT_EQ(timeServiceNoticeText(result).substr(78), " 86400000 milliseconds slow; setting it failed.");
+}

@@ -8,10 +8,10 @@ namespace platform {
 
 namespace {
 
-std::int64_t millisecondsOf(clockid_t clock) {
+std::int64_t microsecondsOf(clockid_t clock) {
     timespec now{};
     clock_gettime(clock, &now);
-    return std::int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+    return std::int64_t{now.tv_sec} * 1000000 + now.tv_nsec / 1000;
 }
 
 }  // namespace
@@ -26,9 +26,11 @@ std::uint64_t counterNow() {
 
 std::uint64_t counterFrequency() { return 1000000; }
 
-std::int64_t wallClockMs() { return millisecondsOf(CLOCK_REALTIME); }
+std::int64_t wallClockUs() { return microsecondsOf(CLOCK_REALTIME); }
 
-std::int64_t sinceBootMs() { return millisecondsOf(CLOCK_BOOTTIME); }
+std::int64_t wallClockMs() { return wallClockUs() / 1000; }
+
+std::int64_t sinceBootMs() { return microsecondsOf(CLOCK_BOOTTIME) / 1000; }
 
 void reloadTimeZone() { tzset(); }
 

@@ -31,13 +31,15 @@ std::uint64_t counterFrequency() {
     return static_cast<std::uint64_t>(value.QuadPart);
 }
 
-std::int64_t wallClockMs() {
+std::int64_t wallClockUs() {
     constexpr std::int64_t k1601To1970 = 116444736000000000;  // in 100 ns units
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     ULARGE_INTEGER ticks{{now.dwLowDateTime, now.dwHighDateTime}};
-    return (static_cast<std::int64_t>(ticks.QuadPart) - k1601To1970) / 10000;
+    return (static_cast<std::int64_t>(ticks.QuadPart) - k1601To1970) / 10;
 }
+
+std::int64_t wallClockMs() { return wallClockUs() / 1000; }
 
 std::int64_t sinceBootMs() { return static_cast<std::int64_t>(GetTickCount64()); }
 

@@ -1,0 +1,19 @@
+#include "service/ServiceSettings.h"
+
+#include <algorithm>
+
+#include "settings/AppState.h"
+
+namespace service {
+
+Settings loadSettings(ProfileStore& store) {
+    Settings settings;
+    settings.timeServer = store.readText(kSettingsSection, "TimeServer", kDefaultTimeServer);
+    settings.port = store.readText(kSettingsSection, "Port", kDefaultPort);
+    settings.pollPeriod =
+        std::clamp(store.readNumber(kSettingsSection, "PollPeriod", kDefaultPollPeriod), kMinPollPeriod, kMaxPollPeriod);
+    settings.maxStep = store.readNumber(kSettingsSection, "MaxStep", kDefaultMaxStep);
+    return settings;
+}
+
+}  // namespace service

@@ -1,0 +1,220 @@
+// The time service's plan on a fake clock, with a recorder in place of
+// the clock setter: its polls, the "now" asks and their limit, the offset
+// it sets to the millisecond, MaxStep, and its settings.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "net/ClockRecorder.h"
+#include "net/NetTestSupport.h"
+#include "service/TimeService.h"
+#include "settings/MemoryProfileStore.h"
+
+namespace {
+
+constexpr std::uint32_t k2026 = 1796169600;  // 2026-12-02 00:00:00 UTC
+constexpr std::int64_t kUs2026 = std::int64_t{k2026} * 1000000;
+constexpr std::uint64_t kNonce = 0x0123456789ABCDEFull;
+
+class TimeServiceTest : public ::testing::Test {
+protected:
+    TimeServiceTest() : service(state, settingsWith(54000)) {}
+
+    static service::Settings settingsWith(std::uint32_t maxStep) {
+        service::Settings settings;
+        settings.timeServer = "time.example";
+        settings.port = "ntp";
+        settings.pollPeriod = 60;
+        settings.maxStep = maxStep;
+        return settings;
+    }
+    // One tick a second; a request that goes out is recorded as the
+    // request thread records it, sent at this moment's counter.
+    bool tick() {
+        now += 1;
+        sinceBootMs += 1000;
+        bool asks = service.tick(now, sinceBootMs);
+        if (asks) {
+            RequestRecord request;
+            request.style = RequestStyle::Ntp;
+            request.server = state.timeServer.get();
+            request.startedMs = sinceBootMs;
+            std::uint32_t serial = state.lastRequest.begin(request);
+            const std::uint8_t loopback[4] = {127, 0, 0, 1};
+            state.lastRequest.sending(serial, loopback, 123, static_cast<std::uint32_t>(counterAt()), kNonce);
+            asked.push_back(sinceBootMs - startMs);
+        }
+        return asks;
+    }
+    void ticks(int seconds) {
+        for (int i = 0; i < seconds; ++i) tick();
+    }
+    std::uint64_t counterAt() const { return static_cast<std::uint64_t>(sinceBootMs) * 1000; }  // 1 MHz
+    // The server `aheadUs` ahead, the answer back `tripUs` after the
+    // latest request went out, half the way each way.
+    std::optional<service::Result> answerNtp(std::int64_t aheadUs, std::int64_t tripUs = 20000) {
+        RequestRecord request = state.lastRequest.get();
+        EXPECT_TRUE(state.lastRequest.claim(request.serial));
+        std::int64_t sentUs = kUs2026 + (sinceBootMs - startMs) * 1000;
+        Bytes reply = echoing(ntpReply(0), kNonce);
+        std::uint64_t atServer = ntpTimestampOfUs(sentUs + tripUs / 2 + aheadUs);
+        wire::writeBigEndian64(&reply[wire::kNtpReceiveOffset], atServer);
+        wire::writeBigEndian64(&reply[wire::kNtpTransmitOffset], atServer);
+        ReplyMoment moment{static_cast<std::uint32_t>((sentUs + tripUs) / 1000000),
+                           counterAt() + static_cast<std::uint64_t>(tripUs), 1000000, sinceBootMs, sentUs + tripUs};
+        return service.handle(request, ReplyVerdict{ReplyKind::Ntp, KissCode::Other}, reply.data(), reply.size(),
+                              moment);
+    }
+    std::vector<std::int64_t> askedSeconds() const {
+        std::vector<std::int64_t> seconds;
+        for (std::int64_t ms : asked) seconds.push_back(ms / 1000);
+        return seconds;
+    }
+
+    ClockRecorder clock;
+    AppState state;
+    service::TimeService service;
+    std::uint32_t now = k2026 - 1;
+    std::int64_t sinceBootMs = 4999000;
+    const std::int64_t startMs = 5000000;
+    std::vector<std::int64_t> asked;  // ms after the start
+};
+
+}  // namespace
+
+TEST_F(TimeServiceTest, PollsAtStartThenEveryPeriodAndRetriesAnUnansweredPoll) {
+    EXPECT_TRUE(tick());
+    ASSERT_TRUE(answerNtp(250000).has_value());
+    ticks(3600);
+    EXPECT_EQ(askedSeconds(), (std::vector<std::int64_t>{0, 3600}));
+    ticks(61);  // that poll is lost: asked again a minute later
+    EXPECT_EQ(askedSeconds(), (std::vector<std::int64_t>{0, 3600, 3660}));
+}
+
+TEST_F(TimeServiceTest, NowAsksAreTakenOnceAMinuteAndKeepTheFloor) {
+    tick();
+    answerNtp(0);
+    ticks(4);
+    EXPECT_TRUE(service.askNow(sinceBootMs));
+    EXPECT_FALSE(service.askNow(sinceBootMs + 1000)) << "a second within the minute is dropped";
+    ticks(14);
+    EXPECT_EQ(askedSeconds(), (std::vector<std::int64_t>{0, 15})) << "no two requests within 15 s";
+    answerNtp(0);
+    ticks(45);
+    EXPECT_FALSE(service.askNow(sinceBootMs)) << "59 s after the one taken";
+    ticks(1);
+    EXPECT_TRUE(service.askNow(sinceBootMs));
+    ticks(10);
+    EXPECT_EQ(asked.size(), 2u) << "one extra request a minute: not before 75 s";
+    tick();
+    EXPECT_EQ(askedSeconds(), (std::vector<std::int64_t>{0, 15, 75}));
+    // Dropped asks leave nothing pending.
+    answerNtp(0);
+    ticks(600);
+    EXPECT_EQ(asked.size(), 3u);
+}
+
+TEST_F(TimeServiceTest, NoNowAskReachesAServerThatRefusedUs) {
+    tick();
+    RequestRecord request = state.lastRequest.get();
+    ASSERT_TRUE(state.lastRequest.claim(request.serial));
+    EXPECT_FALSE(service.handle(request, ReplyVerdict{ReplyKind::Kiss, KissCode::Deny}, nullptr, 0,
+                                ReplyMoment{now, 0, 1000000, sinceBootMs, kUs2026})
+                     .has_value());
+    ticks(100);
+    EXPECT_TRUE(service.askNow(sinceBootMs));
+    ticks(7200);
+    EXPECT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(clock.calls().empty());
+}
+
+TEST_F(TimeServiceTest, SetsTheServersTimeAtReceiptToTheMillisecond) {
+    tick();
+    std::optional<service::Result> result = answerNtp(5250400, 36000);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->offsetMs, 5250);
+    EXPECT_EQ(result->server, "time.example");
+    EXPECT_EQ(result->setting, service::Setting::Done);
+    // Received at 00:00:00.036 local, 5.2504 s behind the server.
+    ASSERT_EQ(clock.calls().size(), 1u);
+    EXPECT_EQ(text(clock.calls()[0]), "2026-12-02 00:00:05.286");
+    EXPECT_EQ(result->when, k2026 + 5);
+    EXPECT_EQ(state.nextPollTime.load(), k2026 + 3600);
+    // Behind the server by a fraction that rounds up, and ahead of it.
+    ticks(3600);
+    clock.answerWith(platform::ClockSetting::NotAllowed);
+    EXPECT_EQ(answerNtp(-1700, 4000)->offsetMs, -2);
+    EXPECT_EQ(text(clock.calls()[1]), "2026-12-02 01:00:00.002");
+    EXPECT_EQ(state.lastClockSetting.load(), platform::ClockSetting::NotTried) << "the clock's own record unused";
+}
+
+TEST_F(TimeServiceTest, EachOutcomeOfTheSettingIsRecorded) {
+    tick();
+    clock.answerWith(platform::ClockSetting::NotAllowed);
+    EXPECT_EQ(answerNtp(1000)->setting, service::Setting::Refused);
+    ticks(3600);
+    clock.answerWith(platform::ClockSetting::Failed);
+    EXPECT_EQ(answerNtp(1000)->setting, service::Setting::Failed);
+}
+
+TEST_F(TimeServiceTest, NothingIsSetBeyondMaxStepEitherWay) {
+    tick();
+    EXPECT_EQ(answerNtp(54000000000LL)->setting, service::Setting::Done) << "exactly MaxStep";
+    ticks(3600);
+    std::optional<service::Result> ahead = answerNtp(54000001000LL);
+    ASSERT_TRUE(ahead.has_value());
+    EXPECT_EQ(ahead->setting, service::Setting::Skipped);
+    EXPECT_EQ(ahead->offsetMs, 54000001);
+    ticks(3600);
+    EXPECT_EQ(answerNtp(-54000001000LL)->setting, service::Setting::Skipped);
+    EXPECT_EQ(clock.calls().size(), 1u);
+    EXPECT_EQ(askedSeconds(), (std::vector<std::int64_t>{0, 3600, 7200})) << "a skipped answer is still an answer";
+}
+
+TEST_F(TimeServiceTest, KissesAndAnswersWithoutTimeSetNothing) {
+    tick();
+    RequestRecord request = state.lastRequest.get();
+    ReplyMoment moment{now, counterAt(), 1000000, sinceBootMs, kUs2026};
+    EXPECT_FALSE(service.handle(request, ReplyVerdict{ReplyKind::Kiss, KissCode::Rate}, nullptr, 0, moment));
+    EXPECT_EQ(state.backoffSeconds.load(), 7200u);
+    Bytes shortReply = ntpReply(0, 0, 40);
+    EXPECT_FALSE(service.handle(request, ReplyVerdict{ReplyKind::Ntp, KissCode::Other}, shortReply.data(),
+                                shortReply.size(), moment));
+    EXPECT_TRUE(clock.calls().empty());
+}
+
+TEST_F(TimeServiceTest, AnRfc868AnswerSetsHalfASecondPastItsSecond) {
+    tick();
+    RequestRecord request = state.lastRequest.get();
+    request.style = RequestStyle::Time;
+    request.sendStamp = now;
+    Bytes reply = timeReply(k2026 + 100);
+    std::optional<service::Result> result =
+        service.handle(request, ReplyVerdict{ReplyKind::Time, KissCode::Other}, reply.data(), reply.size(),
+                       ReplyMoment{now, 0, 1000000, sinceBootMs, kUs2026 + 200000});
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->offsetMs, 100300);
+    EXPECT_EQ(text(clock.calls().at(0)), "2026-12-02 00:01:40.500");
+}
+
+TEST(ServiceSettings, DefaultsStoredValuesAndThePollPeriodKeptInRange) {
+    MemoryProfileStore store;
+    service::Settings defaults = service::loadSettings(store);
+    EXPECT_EQ(defaults.timeServer, "time.nist.gov");
+    EXPECT_EQ(defaults.port, "ntp");
+    EXPECT_EQ(defaults.pollPeriod, 60u);
+    EXPECT_EQ(defaults.maxStep, 54000u);
+    store.writeText("Service", "TimeServer", "127.0.0.1:11123");
+    store.writeText("Service", "Port", "37");
+    store.writeNumber("Service", "PollPeriod", 0);
+    store.writeNumber("Service", "MaxStep", 5);
+    service::Settings stored = service::loadSettings(store);
+    EXPECT_EQ(stored.timeServer, "127.0.0.1:11123");
+    EXPECT_EQ(stored.port, "37");
+    EXPECT_EQ(stored.pollPeriod, 1u) << "never every second";
+    EXPECT_EQ(stored.maxStep, 5u);
+    store.writeNumber("Service", "PollPeriod", 100000);
+    EXPECT_EQ(service::loadSettings(store).pollPeriod, 1440u);
+    store.values[{"Service", "PollPeriod"}] = StoredValue{StoredValue::kNumber, {1, 2, 3, 4, 5}};
+    EXPECT_EQ(service::loadSettings(store).pollPeriod, 60u) << "no number: the default";
+}
