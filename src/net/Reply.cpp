@@ -83,11 +83,11 @@ std::int64_t sinceSendUs(std::uint64_t counter, std::uint64_t frequency, std::ui
 namespace {
 
 constexpr std::int64_t kUsPerSecond = 1000000;
-constexpr int kFractionBits = 32;
 
 // A binary fraction of a second to the nearest millisecond, 0 to 1000.
 std::int64_t fractionToMilliseconds(std::uint64_t fraction) {
-    return static_cast<std::int64_t>((fraction * 1000u + (std::uint64_t{1} << (kFractionBits - 1))) >> kFractionBits);
+    const std::uint64_t half = std::uint64_t{1} << (wire::kNtpFractionBits - 1);
+    return static_cast<std::int64_t>((fraction * 1000u + half) >> wire::kNtpFractionBits);
 }
 
 }  // namespace
@@ -100,8 +100,8 @@ std::uint64_t ntpTimestampOfUs(std::int64_t microsecondsSince1970) {
         --seconds;
     }
     auto wireSeconds = static_cast<std::uint32_t>(static_cast<std::uint64_t>(seconds) + wire::kSeconds1900To1970);
-    std::uint64_t fraction = (static_cast<std::uint64_t>(rest) << kFractionBits) / kUsPerSecond;
-    return (std::uint64_t{wireSeconds} << kFractionBits) | fraction;
+    std::uint64_t fraction = (static_cast<std::uint64_t>(rest) << wire::kNtpFractionBits) / kUsPerSecond;
+    return (std::uint64_t{wireSeconds} << wire::kNtpFractionBits) | fraction;
 }
 
 std::int64_t ntpOffset(std::uint64_t t1, std::uint64_t t2, std::uint64_t t3, std::uint64_t t4) {
@@ -113,13 +113,13 @@ std::int64_t ntpOffset(std::uint64_t t1, std::uint64_t t2, std::uint64_t t3, std
 }
 
 std::int64_t nearestMilliseconds(std::int64_t ntpUnits) {
-    std::int64_t seconds = ntpUnits >> kFractionBits;  // toward minus infinity
+    std::int64_t seconds = ntpUnits >> wire::kNtpFractionBits;  // toward minus infinity
     std::uint64_t fraction = static_cast<std::uint64_t>(ntpUnits) & 0xFFFFFFFFu;
     return seconds * wire::kMillisecondsPerSecond + fractionToMilliseconds(fraction);
 }
 
 platform::UtcTime utcOfNtpTimestamp(std::uint64_t timestamp) {
-    auto seconds = static_cast<std::uint32_t>(timestamp >> kFractionBits) - wire::kSeconds1900To1970;
+    auto seconds = static_cast<std::uint32_t>(timestamp >> wire::kNtpFractionBits) - wire::kSeconds1900To1970;
     std::int64_t ms = fractionToMilliseconds(timestamp & 0xFFFFFFFFu);
     if (ms == wire::kMillisecondsPerSecond) {
         ms = 0;

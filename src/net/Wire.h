@@ -18,6 +18,9 @@ constexpr std::size_t kNtpRootDelayOffset = 4;       // unsigned 16.16 seconds
 constexpr std::size_t kNtpRootDispersionOffset = 8;  // unsigned 16.16 seconds
 constexpr std::size_t kNtpReferenceIdOffset = 12;    // a kiss-o'-death's code, four ASCII letters
 constexpr std::size_t kNtpOriginOffset = 24;         // the request's transmit timestamp, echoed
+// An NTP timestamp: seconds since 1900 in the high 32 bits, a binary
+// fraction of a second in the low 32.
+constexpr int kNtpFractionBits = 32;
 constexpr std::size_t kNtpReceiveOffset = 32;        // when the server received the request
 constexpr std::size_t kNtpTransmitOffset = 40;  // bytes: seconds, then the fraction at 44
 constexpr std::size_t kReceiveBufferSize = 256;  // bytes; a longer datagram is dropped

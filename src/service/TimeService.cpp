@@ -6,8 +6,7 @@
 namespace service {
 namespace {
 
-constexpr int kFractionBits = 32;
-constexpr std::uint64_t kHalfSecond = std::uint64_t{1} << (kFractionBits - 1);
+constexpr std::uint64_t kHalfSecond = std::uint64_t{1} << (wire::kNtpFractionBits - 1);
 
 Setting settingOf(platform::ClockSetting outcome) {
     switch (outcome) {
@@ -32,7 +31,7 @@ std::optional<std::uint64_t> serverTimeAtReceipt(const RequestRecord& request, R
         if (!wire::readBigEndian32(data, length, 0, wireSeconds)) return std::nullopt;
         TimeReplyResult result = computeTimeReply(wireSeconds, moment.now, request.sendStamp);
         auto seconds = static_cast<std::uint32_t>(result.adjusted + wire::kSeconds1900To1970);
-        return (std::uint64_t{seconds} << kFractionBits) | kHalfSecond;
+        return (std::uint64_t{seconds} << wire::kNtpFractionBits) | kHalfSecond;
     }
     if (kind != ReplyKind::Ntp || length < wire::kNtpPacketSize) return std::nullopt;
     std::uint64_t t4 = ntpTimestampOfUs(moment.wallUs);
@@ -80,7 +79,7 @@ std::optional<Result> TimeService::handle(const RequestRecord& request, const Re
     auto offset = static_cast<std::int64_t>(*serverTime - ntpTimestampOfUs(moment.wallUs));
 
     Result result;
-    result.when = static_cast<std::uint32_t>(*serverTime >> kFractionBits) - wire::kSeconds1900To1970;
+    result.when = static_cast<std::uint32_t>(*serverTime >> wire::kNtpFractionBits) - wire::kSeconds1900To1970;
     result.server = request.server;
     result.offsetMs = nearestMilliseconds(offset);
     std::int64_t limitMs = std::int64_t{maxStepSeconds_} * wire::kMillisecondsPerSecond;

@@ -64,6 +64,48 @@ inline bool showsTimeShiftedBy(HWND clock, long shift) {
     return false;
 }
 
+using Balloon = driver::Program::Inside::Balloon;
+
+// The shown balloon notice of `program` whose text begins with
+// `textStart`, if any.
+inline std::optional<Balloon> shownBalloon(const driver::Program& program, const char* textStart) {
+    for (const auto& balloon : program.lookInside().balloons)
+        if (balloon.shown && balloon.text.rfind(textStart, 0) == 0) return balloon;
+    return std::nullopt;
+}
+
+// Waits until that balloon is shown, or gone when `shown` is false; the
+// balloon when shown.
+inline std::optional<Balloon> awaitBalloon(const driver::Program& program, const char* textStart, bool shown = true,
+                                           int timeoutMs = driver::kWaitMs) {
+    return driver::waitUntil([&] { return shownBalloon(program, textStart); },
+                             [&](const auto& balloon) { return balloon.has_value() == shown; }, timeoutMs);
+}
+
+// Whether the screen shows the balloon, not just the dialog beneath its
+// window. Waits for the drawing to reach the screen; keeps what it saw, the
+// dialog with the balloon, as `picture` in the artifacts.
+inline ::testing::AssertionResult balloonIsOnScreen(HWND dialog, HWND balloon, const char* picture) {
+    if (GetSysColor(COLOR_INFOBK) == GetSysColor(COLOR_BTNFACE))
+        return ::testing::AssertionFailure() << "the balloon has the dialog's colour; its pixels tell nothing";
+    driver::BalloonOnScreen seen =
+        driver::waitUntil([&] { return driver::balloonOnScreen(balloon); },
+                          [](const driver::BalloonOnScreen& shown) { return shown.drawn(); }, 3000);
+    if (const char* artifacts = std::getenv("MARIVEL_ARTIFACTS")) {
+        RECT both{}, box{};
+        GetWindowRect(dialog, &both);
+        GetWindowRect(balloon, &box);
+        UnionRect(&both, &both, &box);
+        CreateDirectoryA(artifacts, nullptr);
+        driver::ScreenImage(both).save(std::string(artifacts) + "/" + picture);
+    }
+    if (seen.drawn()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "of " << seen.pixels << " pixels in the middle of the balloon, "
+                                         << seen.background << " show its background and " << seen.text
+                                         << " its text; outline " << (seen.outlined ? "seen" : "not seen")
+                                         << " (see " << picture << ")";
+}
+
 class ClockTest : public ::testing::Test {
 protected:
     // Starts the program on the settings now stored, without waiting: for
@@ -92,43 +134,6 @@ protected:
     HWND openSettings() {
         PostMessageA(window, WM_SYSCOMMAND, IDM_SETTINGS, 0);
         return clock->waitForWindow(kSettingsCaption);
-    }
-
-    // The shown balloon notice whose text begins with `textStart`, if any.
-    std::optional<driver::Program::Inside::Balloon> shownBalloon(const char* textStart) const {
-        for (const auto& balloon : clock->lookInside().balloons)
-            if (balloon.shown && balloon.text.rfind(textStart, 0) == 0) return balloon;
-        return std::nullopt;
-    }
-    // Waits until the balloon whose text begins with `textStart` is shown,
-    // or gone when `shown` is false; the balloon when shown.
-    std::optional<driver::Program::Inside::Balloon> awaitBalloon(const char* textStart, bool shown = true,
-                                                                 int timeoutMs = driver::kWaitMs) const {
-        return driver::waitUntil([&] { return shownBalloon(textStart); },
-                                 [&](const auto& balloon) { return balloon.has_value() == shown; }, timeoutMs);
-    }
-    // Whether the screen shows the balloon, not just the dialog beneath its
-    // window. Waits for the drawing to reach the screen; keeps what it saw,
-    // the dialog with the balloon, as `picture` in the artifacts.
-    ::testing::AssertionResult balloonIsOnScreen(HWND dialog, HWND balloon, const char* picture) const {
-        if (GetSysColor(COLOR_INFOBK) == GetSysColor(COLOR_BTNFACE))
-            return ::testing::AssertionFailure() << "the balloon has the dialog's colour; its pixels tell nothing";
-        driver::BalloonOnScreen seen =
-            driver::waitUntil([&] { return driver::balloonOnScreen(balloon); },
-                              [](const driver::BalloonOnScreen& shown) { return shown.drawn(); }, 3000);
-        if (const char* artifacts = std::getenv("MARIVEL_ARTIFACTS")) {
-            RECT both{}, box{};
-            GetWindowRect(dialog, &both);
-            GetWindowRect(balloon, &box);
-            UnionRect(&both, &both, &box);
-            CreateDirectoryA(artifacts, nullptr);
-            driver::ScreenImage(both).save(std::string(artifacts) + "/" + picture);
-        }
-        if (seen.drawn()) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << "of " << seen.pixels << " pixels in the middle of the balloon, "
-                                             << seen.background << " show its background and " << seen.text
-                                             << " its text; outline " << (seen.outlined ? "seen" : "not seen")
-                                             << " (see " << picture << ")";
     }
 
     void TearDown() override { closeClockIfRunning(); }

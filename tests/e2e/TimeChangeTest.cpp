@@ -48,7 +48,7 @@ protected:
                                  [&](const std::string& text) { return e2e::endsWith(text, expected); });
     }
     // The refusal notice, if one is shown.
-    std::optional<driver::Program::Inside::Balloon> shownNotice() { return shownBalloon(kRefusedText); }
+    std::optional<e2e::Balloon> shownNotice() { return e2e::shownBalloon(*clock, kRefusedText); }
 };
 
 // The clock asking a server of the test's own, which answers its first poll.
@@ -118,13 +118,13 @@ TEST_F(SettingTheClock, ARefusedSettingKeepsTheCorrectionShownAndIsToldAtTheOpti
     // Wine refuses the setting as Windows refuses a standard user.
     std::string lastResponse = pingPeer(dialog);
     EXPECT_TRUE(e2e::endsWith(lastResponse, " Seconds")) << lastResponse;
-    auto notice = driver::waitUntil([&] { return shownNotice(); }, [](const auto& shown) { return shown.has_value(); });
+    auto notice = e2e::awaitBalloon(*clock, kRefusedText);
     ASSERT_TRUE(notice) << "no notice while the dialog is open";
     EXPECT_EQ(notice->control, IDC_SET_SYSTEM_CLOCK) << "it points at the option";
     EXPECT_EQ(notice->title, kRefusedTitle);
     EXPECT_NE(notice->text.find("\"Change the system time\""), std::string::npos) << notice->text;
     EXPECT_NE(notice->text.find("administrator"), std::string::npos) << notice->text;
-    EXPECT_TRUE(balloonIsOnScreen(dialog, notice->window, "settings-notice.bmp"));
+    EXPECT_TRUE(e2e::balloonIsOnScreen(dialog, notice->window, "settings-notice.bmp"));
     EXPECT_TRUE(IsWindowEnabled(dialog) && IsWindow(dialog)) << "the notice blocks nothing";
     closeSettings(dialog);
     EXPECT_EQ(clock->waitForWindow("Message", 500), nullptr) << "no message box";
@@ -133,9 +133,9 @@ TEST_F(SettingTheClock, ARefusedSettingKeepsTheCorrectionShownAndIsToldAtTheOpti
         << "the window shows the corrected time, not " << driver::itemText(window, IDC_CLOCK_TIME);
     dialog = openSettings();
     ASSERT_NE(dialog, nullptr);
-    notice = driver::waitUntil([&] { return shownNotice(); }, [](const auto& shown) { return shown.has_value(); });
+    notice = e2e::awaitBalloon(*clock, kRefusedText);
     ASSERT_TRUE(notice) << "the notice shows again when the dialog opens after a refusal";
-    EXPECT_TRUE(balloonIsOnScreen(dialog, notice->window, "settings-notice-reopened.bmp"));
+    EXPECT_TRUE(e2e::balloonIsOnScreen(dialog, notice->window, "settings-notice-reopened.bmp"));
     closeSettings(dialog);
 }
 

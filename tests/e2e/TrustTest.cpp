@@ -44,16 +44,16 @@ protected:
     }
     // The notice whose text begins with `start` is shown, or gone.
     bool awaitNotice(const char* start, bool shown, int timeoutMs = driver::kWaitMs) {
-        return awaitBalloon(start, shown, timeoutMs).has_value() == shown;
+        return e2e::awaitBalloon(*clock, start, shown, timeoutMs).has_value() == shown;
     }
     // The notice is shown at `control` with `title`, drawn on the screen;
     // the picture goes to the artifacts.
     void expectNoticeSeen(HWND dialog, const char* start, const char* title, int control, const char* picture) {
-        auto notice = awaitBalloon(start);
+        auto notice = e2e::awaitBalloon(*clock, start);
         ASSERT_TRUE(notice) << "no notice beginning \"" << start << '"';
         EXPECT_EQ(notice->title, title);
         EXPECT_EQ(notice->control, control) << "the notice points at the wrong control";
-        EXPECT_TRUE(balloonIsOnScreen(dialog, notice->window, picture));
+        EXPECT_TRUE(e2e::balloonIsOnScreen(dialog, notice->window, picture));
         EXPECT_TRUE(IsWindowEnabled(dialog)) << "the notice blocks nothing";
     }
     std::string lastResponse(HWND dialog) { return driver::itemText(dialog, IDC_LAST_RESPONSE); }
@@ -114,7 +114,7 @@ TEST_F(Trust, OnlyTheFirstAnswerToTheLatestNtpRequestMovesTheDisplayAndALostOneC
     std::vector<long> offBy;
     for (int sample = 0; sample < 30; ++sample, Sleep(100)) offBy.push_back(shownOffBy(1000));
     for (long off : offBy) EXPECT_TRUE(off == 0 || off == -1) << "shown " << off << " s off after a lost answer";
-    EXPECT_FALSE(shownBalloon(kNoAnswerText)) << "not before 10 s";
+    EXPECT_FALSE(e2e::shownBalloon(*clock, kNoAnswerText)) << "not before 10 s";
     expectNoticeSeen(dialog, kNoAnswerText, kNoAnswerTitle, IDC_PORT, "notice-no-answer.bmp");
     // A late answer within 30 s is still the answer; the notice goes. Half
     // its round trip of over 10 s is added, as for any NTP answer.
