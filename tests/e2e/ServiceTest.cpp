@@ -221,22 +221,11 @@ TEST_F(TimeServiceTest, InstalledItSetsTheClockFromItsServerTakesNowOnceAMinuteS
     // The notice at "Set System Clock" is the service's, refreshed by that
     // reply: its server and its last result.
     const std::string serviceNotice = "It asks " + server_.server() + ". ";
-    std::vector<driver::Program::Inside::Balloon> balloons;
-    auto notice = driver::waitUntil(
-        [&]() -> std::optional<driver::Program::Inside::Balloon> {
-            balloons = clock.lookInside().balloons;
-            for (const auto& balloon : balloons)
-                if (balloon.shown && balloon.text.rfind(serviceNotice, 0) == 0) return balloon;
-            return std::nullopt;
-        },
-        [](const auto& balloon) { return balloon.has_value(); }, 5000);
-    ASSERT_TRUE(notice) << "no notice of the service; balloons: " << [&balloons] {
-        std::string shown;
-        for (const auto& balloon : balloons) shown += "[" + balloon.title + "|" + balloon.text + "] ";
-        return shown;
-    }();
-    EXPECT_EQ(notice->title, "The Marivel Time Service keeps this computer's clock set");
+    auto notice = e2e::awaitBalloon(clock, serviceNotice.c_str(), true, 5000);
+    ASSERT_TRUE(notice) << "no notice of the service";
+    EXPECT_EQ(notice->title, "Marivel Time Service keeps the clock set");
     EXPECT_EQ(notice->control, IDC_SET_SYSTEM_CLOCK);
+    EXPECT_TRUE(e2e::balloonIsOnScreen(dialog, notice->window, "notice-time-service.bmp"));
     EXPECT_NE(notice->text.find("(MaxStep)"), std::string::npos) << notice->text;
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(clock.closeWindow(window), 0u);
