@@ -8,7 +8,9 @@
 #include <ctime>
 
 #include "FuzzInput.h"
+#include "net/AnswerPolicy.h"
 #include "net/Reply.h"
+#include "net/RequestStyle.h"
 #include "net/Wire.h"
 
 namespace {
@@ -50,9 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     request.serial = 1;
     request.sent = (flags & 1) != 0;
     request.answered = (flags & 16) != 0;
-    request.style = (flags & 2) != 0 ? RequestStyle::Ntp : RequestStyle::Time;
+    request.style = (flags & 2) != 0 ? &ntpStyle() : &rfc868Style();
     request.server = "time.example";
-    request.sendStamp = input.number<std::uint32_t>();
+    // The stamp of sending, read as either style's arithmetic reads it.
+    request.sentSeconds = input.number<std::uint32_t>();
+    request.sentCounter = request.sentSeconds;
     request.nonce = input.number<std::uint64_t>();
     request.startedMs = input.number<std::uint32_t>();
     const std::int64_t receivedMs = request.startedMs + input.number<std::uint16_t>();  // up to 65 s on
@@ -69,10 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     ReplyMoment moment{};
+    moment.sinceBootMs = receivedMs;
     moment.now = input.number<std::uint32_t>();
     moment.counter = input.number<std::uint64_t>();
     moment.frequency = input.number<std::uint64_t>();
-    moment.sinceBootMs = receivedMs;
     AppState state;
     state.setSystemClock = (flags & 4) != 0 ? 1 : 0;
     state.pollPeriod = input.number<std::uint32_t>();
@@ -86,34 +90,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((flags & 32) != 0 && datagram.size() >= wire::kNtpOriginOffset + 8)
         wire::writeBigEndian64(&datagram[wire::kNtpOriginOffset], request.nonce);
 
-    ReplyVerdict verdict = judgeReply(request, from, datagram.data(), datagram.size(), receivedMs);
-    if (verdict.kind == ReplyKind::Ignored) return 0;
+    std::optional<Sample> sample = judgeReply(request, from, datagram.data(), datagram.size(), moment);
+    if (!sample) return 0;
     bool sameSender = std::memcmp(from.address, request.address, sizeof from.address) == 0 && from.port == request.port;
     FUZZ_CHECK(request.sent && !request.answered && sameSender);
     FUZZ_CHECK(receivedMs - request.startedMs <= kReplyWindowMs);
-    if (verdict.kind == ReplyKind::Time) {
-        FUZZ_CHECK(request.style == RequestStyle::Time && datagram.size() == wire::kTimeReplySize);
+    FUZZ_CHECK(sample->style == request.style && sample->server == request.server);
+    if (request.style == &rfc868Style()) {
+        FUZZ_CHECK(datagram.size() == wire::kTimeReplySize && !sample->kiss);
     } else {
         // A server packet that echoes the nonce; never a client packet, an
         // unsynchronized server or a far root.
-        FUZZ_CHECK(request.style == RequestStyle::Ntp && datagram.size() >= wire::kNtpPacketSize);
-        FUZZ_CHECK((datagram[0] & 7) == wire::kNtpModeServer);
-        FUZZ_CHECK(wire::readBigEndian64(datagram.data(), wire::kNtpOriginOffset) == request.nonce);
-        FUZZ_CHECK((datagram[1] == wire::kStratumKissOfDeath) == (verdict.kind == ReplyKind::Kiss));
-        if (verdict.kind == ReplyKind::Ntp) {
-            FUZZ_CHECK((datagram[0] >> 6) != wire::kLeapNotSynchronized);
-            FUZZ_CHECK(datagram[1] < wire::kStratumUnsynchronized);
+        const wire::NtpHeader& header = sample->ntp;
+        FUZZ_CHECK(datagram.size() >= wire::kNtpPacketSize);
+        FUZZ_CHECK(header.mode == wire::kNtpModeServer && header.origin == request.nonce);
+        FUZZ_CHECK((header.stratum == wire::kStratumKissOfDeath) == sample->kiss);
+        if (!sample->kiss) {
+            FUZZ_CHECK(header.leap != wire::kLeapNotSynchronized && header.stratum < wire::kStratumUnsynchronized);
+            FUZZ_CHECK(header.transmit != 0);
+            FUZZ_CHECK(std::uint64_t{header.rootDelay} / 2 + header.rootDispersion <= kMaxRootDistance);
         }
     }
 
     clockCalls = 0;
     platform::SystemClockSetterFn previous = platform::replaceSystemClockSetter(recordSetting);
-    handleReply(state, request, verdict, datagram.data(), datagram.size(), moment);
+    handleReply(state, *sample);
     platform::replaceSystemClockSetter(previous);
 
-    if (verdict.kind == ReplyKind::Kiss) {
+    if (sample->kiss) {
         FUZZ_CHECK(clockCalls == 0 && state.correction == 0 && state.lastResponseTime == 0);
-        if (verdict.kiss == KissCode::Rate) {
+        if (sample->kissCode == KissCode::Rate) {
             FUZZ_CHECK(state.backoffSeconds >= kMinRateBackoffSeconds);
             std::uint64_t period = std::uint64_t{state.pollPeriod} * kSecondsPerMinute;
             FUZZ_CHECK(state.backoffSeconds <= kMaxRateBackoffSeconds ||
@@ -123,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } else {
             FUZZ_CHECK(state.nextPollTime == nextPollBefore);
         }
-        bool refuses = verdict.kiss == KissCode::Deny || verdict.kiss == KissCode::Restricted;
+        bool refuses = sample->kissCode == KissCode::Deny || sample->kissCode == KissCode::Restricted;
         FUZZ_CHECK((state.refusedServer.get() == request.server) == refuses);
         return 0;
     }

@@ -1,14 +1,10 @@
 #include "framework/ExchangeRules.h"
 
-#include <cctype>
+#include "errors/TextRules.h"
 
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-bool lowerEqual(char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-}
 
 }  // namespace
 
@@ -41,10 +37,7 @@ std::optional<std::size_t> findPrefixItem(const std::vector<std::string>& items,
     if (text.empty()) return std::nullopt;
     for (std::size_t i = 0; i < items.size(); ++i) {
         const std::string& item = items[i];
-        if (item.size() < text.size()) continue;
-        bool begins = true;
-        for (std::size_t c = 0; c < text.size() && begins; ++c) begins = lowerEqual(item[c], text[c]);
-        if (begins) return i;
+        if (item.size() >= text.size() && text::sameIgnoringCase(item.c_str(), text.c_str(), text.size())) return i;
     }
     return std::nullopt;
 }

@@ -74,3 +74,12 @@ PollDecision PollPlan::ask(PollReason reason, const PollView& view, std::uint32_
     retryIntervalMs_ = kFirstRetryMs;
     return PollDecision{reason, nextPollTime};
 }
+
+PollReason pollWhenDue(PollPlan& plan, AppState& state, std::uint32_t now, std::int64_t sinceBootMs, bool stepSeen,
+                       const std::function<void()>& ask) {
+    PollDecision decision = plan.tick(pollViewOf(state, now, sinceBootMs, stepSeen));
+    if (decision.reason == PollReason::None) return decision.reason;
+    state.nextPollTime = decision.nextPollTime;
+    ask();
+    return decision.reason;
+}

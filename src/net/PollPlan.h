@@ -6,6 +6,7 @@
 // DENY or RSTR. What the user asks for (Ping) does not pass through here.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -45,7 +46,8 @@ public:
     // period 0, which asks every second, is its one exception, until the
     // server says RATE.
     static constexpr std::int64_t kMinSpacingMs = 15000;
-    // Retries and steps together add at most one request in this time.
+    // Retries and steps together add at most one request in this time; so
+    // do the time service's "now" asks, and the clock's asks of the service.
     static constexpr std::int64_t kExtraSpacingMs = 60000;
     // An unanswered automatic request is asked again this long after it was
     // sent, then after twice as long each time, up to kLastRetryMs, while
@@ -66,3 +68,10 @@ private:
     std::optional<std::int64_t> retryAtMs_;
     std::int64_t retryIntervalMs_ = 0;
 };
+
+// One tick of either program: when `plan` says so, stores the next poll
+// time and then calls `ask` to start the request. In that order: an answer
+// can come before `ask` returns, and a RATE kiss's later poll time must not
+// be overwritten by the plan's.
+PollReason pollWhenDue(PollPlan& plan, AppState& state, std::uint32_t now, std::int64_t sinceBootMs, bool stepSeen,
+                       const std::function<void()>& ask);

@@ -1,10 +1,12 @@
 #include "net/Receive.h"
 
 #include <cstdlib>
+#include <vector>
 
 #include "errors/Exceptions.h"
+#include "net/AnswerPolicy.h"
 #include "net/Reply.h"
-#include "net/Wire.h"
+#include "net/RequestStyle.h"
 #include "platform/WinsockErrors.h"
 
 namespace {
@@ -20,18 +22,22 @@ bool isPassingReceiveError(int code) {
            code == wsa::kInterrupted;
 }
 
+void endProcessOnSocketFailure(int) { processEnd.load()(kReceiveFailureExitCode); }
+
 ProcessEndFn replaceProcessEnd(ProcessEndFn fn) { return processEnd.exchange(fn != nullptr ? fn : exitNow); }
 
-ReceiveLoop::ReceiveLoop(AppState& state, CSocket& socket, ReplyHook onReply, ReplyHandler handler)
+ReceiveLoop::ReceiveLoop(AppState& state, CSocket& socket, ReplyHook onReply, SampleHandler handler)
     : state_(state), socket_(socket), onReply_(std::move(onReply)), handler_(std::move(handler)) {}
 
 bool ReceiveLoop::run() {
-    std::uint8_t buffer[wire::kReceiveBufferSize] = {};
+    // Each style takes answers up to its own length (judgeReply); the buffer
+    // holds the longest of them.
+    std::vector<std::uint8_t> buffer(largestAnswerOfAnyStyle());
     while (!stopping_) {
         CInetAddr from;
         long received = 0;
         try {
-            received = socket_.receiveFrom(buffer, static_cast<int>(sizeof buffer), 0, from);
+            received = socket_.receiveFrom(buffer.data(), static_cast<int>(buffer.size()), 0, from);
         } catch (CSocketException failure) {
             if (stopping_) break;
             // Anyone can send an oversized datagram; it must not end the
@@ -41,36 +47,36 @@ bool ReceiveLoop::run() {
             return false;
         }
         if (stopping_) break;
-        std::size_t length = static_cast<std::size_t>(received);
         ReplyMoment moment = currentMoment();
         // One read of the record: the checks and the round trip refer to
         // the same request.
         RequestRecord request = state_.lastRequest.get();
-        ReplyVerdict verdict = judgeReply(request, from, buffer, length, moment.sinceBootMs);
+        std::optional<Sample> sample =
+            judgeReply(request, from, buffer.data(), static_cast<std::size_t>(received), moment);
         // Anything else changes and refreshes nothing; neither does a second
         // answer to the same request.
-        if (verdict.kind == ReplyKind::Ignored || !state_.lastRequest.claim(request.serial)) continue;
+        if (!sample || !state_.lastRequest.claim(request.serial)) continue;
         if (handler_)
-            handler_(request, verdict, buffer, length, moment);
+            handler_(*sample);
         else
-            handleReply(state_, request, verdict, buffer, length, moment);
+            handleReply(state_, *sample);
         if (onReply_) onReply_();
     }
     return true;
 }
 
-void receiveLoop(ReceiveLoop& loop) {
-    if (!loop.run()) processEnd.load()(kReceiveFailureExitCode);
+void receiveLoop(ReceiveLoop& loop, const SocketFailureHandler& onFailure) {
+    if (!loop.run() && onFailure) onFailure(loop.failureCode());
 }
 
 ReceiveThread::ReceiveThread(AppState& state, CSocket& socket, ReceiveLoop::ReplyHook onReply,
-                             ReceiveLoop::ReplyHandler handler)
-    : socket_(socket), loop_(state, socket, std::move(onReply), std::move(handler)) {}
+                             ReceiveLoop::SampleHandler handler, SocketFailureHandler onFailure)
+    : socket_(socket), loop_(state, socket, std::move(onReply), std::move(handler)), onFailure_(std::move(onFailure)) {}
 
 ReceiveThread::~ReceiveThread() { stop(); }
 
 void ReceiveThread::start() {
-    if (!thread_.joinable()) thread_ = std::thread(receiveLoop, std::ref(loop_));
+    if (!thread_.joinable()) thread_ = std::thread(receiveLoop, std::ref(loop_), std::cref(onFailure_));
 }
 
 void ReceiveThread::closeSocket() {

@@ -1,15 +1,15 @@
 // The receiving thread: reads every datagram on the socket, keeps only
-// replies to the last request, and turns them into the correction.
+// replies to the last request, and hands each one on as a Sample.
 #pragma once
 #include <atomic>
 #include <functional>
 #include <thread>
 
-#include "net/Reply.h"
+#include "net/Sample.h"
 #include "net/Socket.h"
 #include "settings/AppState.h"
 
-// Exit status of the process when its socket can no longer receive.
+// Exit status of the clock's process when its socket can no longer receive.
 constexpr int kReceiveFailureExitCode = 65535;
 
 // Receive failures that leave the socket usable: an oversized datagram
@@ -23,13 +23,11 @@ public:
     // state: the hook for refreshing an open settings dialog. It must not
     // overlap that dialog's closing.
     using ReplyHook = std::function<void()>;
-    // What is done with a reply that answers the latest request; the
-    // clock's handleReply unless another is given.
-    using ReplyHandler = std::function<void(const RequestRecord& request, const ReplyVerdict& verdict,
-                                            const std::uint8_t* data, std::size_t length,
-                                            const ReplyMoment& moment)>;
+    // What is done with an answer to the latest request; the clock's
+    // handleReply unless another is given.
+    using SampleHandler = std::function<void(const Sample& sample)>;
 
-    ReceiveLoop(AppState& state, CSocket& socket, ReplyHook onReply = {}, ReplyHandler handler = {});
+    ReceiveLoop(AppState& state, CSocket& socket, ReplyHook onReply = {}, SampleHandler handler = {});
 
     // Receives until stop() is asked (true) or the socket fails for good
     // (false, with the Winsock code in failureCode()).
@@ -42,18 +40,23 @@ private:
     AppState& state_;
     CSocket& socket_;
     ReplyHook onReply_;
-    ReplyHandler handler_;
+    SampleHandler handler_;
     std::atomic<bool> stopping_{false};
     int failureCode_ = 0;
 };
 
-// The thread body: runs the loop and ends the process with
-// kReceiveFailureExitCode when the socket fails.
-void receiveLoop(ReceiveLoop& loop);
-
-// Ends the process at once, no destructors run: std::_Exit unless replaced.
+// What becomes of a program whose socket failed for good, given the
+// Winsock code. The clock's rule is endProcessOnSocketFailure.
+using SocketFailureHandler = std::function<void(int code)>;
+// Ends the process at once with kReceiveFailureExitCode, no destructors
+// run: std::_Exit unless replaced.
+void endProcessOnSocketFailure(int code);
 using ProcessEndFn = void (*)(int exitCode);
 ProcessEndFn replaceProcessEnd(ProcessEndFn fn);
+
+// The thread body: runs the loop, and hands a failure of the socket to
+// `onFailure`.
+void receiveLoop(ReceiveLoop& loop, const SocketFailureHandler& onFailure = endProcessOnSocketFailure);
 
 // Owns the receiving thread. Started once the socket exists; stopped at
 // close, before the process-wide socket and Winsock go, so that the process
@@ -61,7 +64,8 @@ ProcessEndFn replaceProcessEnd(ProcessEndFn fn);
 class ReceiveThread {
 public:
     ReceiveThread(AppState& state, CSocket& socket, ReceiveLoop::ReplyHook onReply = {},
-                  ReceiveLoop::ReplyHandler handler = {});
+                  ReceiveLoop::SampleHandler handler = {},
+                  SocketFailureHandler onFailure = endProcessOnSocketFailure);
     ReceiveThread(const ReceiveThread&) = delete;
     ReceiveThread& operator=(const ReceiveThread&) = delete;
     ~ReceiveThread();
@@ -75,5 +79,6 @@ private:
 
     CSocket& socket_;
     ReceiveLoop loop_;
+    SocketFailureHandler onFailure_;
     std::thread thread_;
 };

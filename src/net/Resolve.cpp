@@ -47,6 +47,23 @@ std::uint16_t lookupPort(const char* text, const char* protocolName) {
     return 0;
 }
 
+namespace {
+
+// Where the host-name form splits off its port text: at the last ':', or
+// failing that the last ' '; null when it has neither.
+const char* portSeparatorOf(const char* text) {
+    const char* separator = std::strrchr(text, ':');
+    return separator != nullptr ? separator : std::strrchr(text, ' ');
+}
+
+}  // namespace
+
+std::string hostNameOf(const char* serverText) {
+    if (serverText == nullptr) return {};
+    const char* separator = isDigit(serverText[0]) ? nullptr : portSeparatorOf(serverText);
+    return separator != nullptr ? std::string(serverText, separator) : std::string(serverText);
+}
+
 CInetAddr& CInetAddr::resolve(const char* serverText, const char* defaultPortText, int addressFamily) {
     if (serverText == nullptr) serverText = "";
     // The work buffer holds at most kServerTextLimit characters. Refusing a
@@ -80,12 +97,12 @@ CInetAddr& CInetAddr::resolve(const char* serverText, const char* defaultPortTex
     } else {
         // Host-name form, split at the last ':', or failing that the last ' '.
         std::memcpy(work, serverText, length + 1);
-        char* separator = std::strrchr(work, ':');
-        if (separator == nullptr) separator = std::strrchr(work, ' ');
+        const char* separator = portSeparatorOf(serverText);
         const char* portText = nullptr;
         if (separator != nullptr) {
-            *separator = '\0';
-            portText = separator + 1;
+            auto at = static_cast<std::size_t>(separator - serverText);
+            work[at] = '\0';
+            portText = work + at + 1;
         } else {
             port = lookupPort(defaultPortText, kServiceProtocol);
         }

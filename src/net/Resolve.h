@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The longest server text the resolver takes; a longer one is refused
 // (CSocketException with wsa::kNameTooLong) and nothing is sent.
@@ -18,3 +19,8 @@ int leadingNumber(const char* text);
 // protocolName (or, failing that, for "udp"), or 0 when the database has no
 // such entry.
 std::uint16_t lookupPort(const char* text, const char* protocolName);
+
+// The host name CInetAddr::resolve looks up in a server text: the text
+// before its last ':', or failing that its last ' '; the whole text when
+// it has neither, or is in the dotted form, which is never looked up.
+std::string hostNameOf(const char* serverText);

@@ -17,13 +17,16 @@ constexpr std::size_t kNtpPacketSize = 48;   // bytes, request and shortest repl
 constexpr std::size_t kNtpRootDelayOffset = 4;       // unsigned 16.16 seconds
 constexpr std::size_t kNtpRootDispersionOffset = 8;  // unsigned 16.16 seconds
 constexpr std::size_t kNtpReferenceIdOffset = 12;    // a kiss-o'-death's code, four ASCII letters
+constexpr std::size_t kNtpReferenceOffset = 16;      // when the server's clock was last set
 constexpr std::size_t kNtpOriginOffset = 24;         // the request's transmit timestamp, echoed
 // An NTP timestamp: seconds since 1900 in the high 32 bits, a binary
 // fraction of a second in the low 32.
 constexpr int kNtpFractionBits = 32;
 constexpr std::size_t kNtpReceiveOffset = 32;        // when the server received the request
 constexpr std::size_t kNtpTransmitOffset = 40;  // bytes: seconds, then the fraction at 44
-constexpr std::size_t kReceiveBufferSize = 256;  // bytes; a longer datagram is dropped
+// The longest answer the RFC 868 and NTP styles take; a longer datagram
+// is dropped.
+constexpr std::size_t kReceiveBufferSize = 256;
 
 // First request byte: leap indicator 0, version 1, mode 3 (client).
 constexpr std::uint8_t kNtpRequestFirstByte = 0x0B;
@@ -62,6 +65,41 @@ inline void writeBigEndian32(std::uint8_t* data, std::uint32_t value) {
 inline void writeBigEndian64(std::uint8_t* data, std::uint64_t value) {
     writeBigEndian32(data, static_cast<std::uint32_t>(value >> 32));
     writeBigEndian32(data + 4, static_cast<std::uint32_t>(value));
+}
+
+// The fixed part of an NTP packet, decoded once after a length check.
+// Timestamps keep their wire form: seconds since 1900 in the high 32 bits
+// (modulo 2^32, so era 1 from 2036 on), a binary fraction in the low 32.
+struct NtpHeader {
+    std::uint8_t leap = 0;
+    std::uint8_t version = 0;
+    std::uint8_t mode = 0;
+    std::uint8_t stratum = 0;
+    std::uint32_t rootDelay = 0;       // unsigned 16.16 seconds
+    std::uint32_t rootDispersion = 0;  // unsigned 16.16 seconds
+    char referenceId[4] = {0, 0, 0, 0};  // a kiss-o'-death's code
+    std::uint64_t reference = 0;
+    std::uint64_t origin = 0;   // the request's transmit timestamp, echoed
+    std::uint64_t receive = 0;  // when the server received the request
+    std::uint64_t transmit = 0;  // when it sent this answer
+};
+
+// The header of a datagram of at least kNtpPacketSize bytes; false for a
+// shorter one.
+inline bool decodeNtpHeader(const std::uint8_t* data, std::size_t length, NtpHeader& header) {
+    if (length < kNtpPacketSize) return false;
+    header.leap = static_cast<std::uint8_t>(data[0] >> 6);
+    header.version = static_cast<std::uint8_t>((data[0] >> 3) & 0x07);
+    header.mode = static_cast<std::uint8_t>(data[0] & 0x07);
+    header.stratum = data[1];
+    readBigEndian32(data, length, kNtpRootDelayOffset, header.rootDelay);
+    readBigEndian32(data, length, kNtpRootDispersionOffset, header.rootDispersion);
+    for (std::size_t i = 0; i < 4; ++i) header.referenceId[i] = static_cast<char>(data[kNtpReferenceIdOffset + i]);
+    header.reference = readBigEndian64(data, kNtpReferenceOffset);
+    header.origin = readBigEndian64(data, kNtpOriginOffset);
+    header.receive = readBigEndian64(data, kNtpReceiveOffset);
+    header.transmit = readBigEndian64(data, kNtpTransmitOffset);
+    return true;
 }
 
 }  // namespace wire

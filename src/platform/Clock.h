@@ -12,8 +12,10 @@ std::uint64_t counterFrequency();  // ticks per second
 // The wall clock in milliseconds since 1970, from the same source as the
 // run-time's time(), so that its seconds turn together with time()'s.
 std::int64_t wallClockMs();
-// The same clock in microseconds, for arithmetic finer than a millisecond.
-std::int64_t wallClockUs();
+// The same clock in microseconds, read as precisely as the system can:
+// on Windows 8 and later GetSystemTimePreciseAsFileTime, before that the
+// call above, which advances only at the timer's tick (15.6 ms by default).
+std::int64_t preciseWallClockUs();
 // Milliseconds from a fixed point that keep counting while the machine
 // sleeps or hibernates (GetTickCount64, CLOCK_BOOTTIME); never stepped.
 std::int64_t sinceBootMs();

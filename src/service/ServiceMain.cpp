@@ -80,14 +80,9 @@ DWORD runService() {
 
     AppState state;
     service::TimeService timeService(state, settings);
-    ReceiveThread receiver(state, socket, {},
-                           [&timeService, &publisher](const RequestRecord& request, const ReplyVerdict& verdict,
-                                                      const std::uint8_t* data, std::size_t length,
-                                                      const ReplyMoment& moment) {
-                               if (auto result = timeService.handle(request, verdict, data, length, moment)) {
-                                   publisher.publish(*result);
-                               }
-                           });
+    ReceiveThread receiver(state, socket, {}, [&timeService, &publisher](const Sample& sample) {
+        if (auto result = timeService.handle(sample)) publisher.publish(*result);
+    });
     receiver.start();
     report(SERVICE_RUNNING);
 
@@ -96,7 +91,7 @@ DWORD runService() {
         std::int64_t sinceBootMs = platform::sinceBootMs();
         if (nowAsked.exchange(false)) timeService.askNow(sinceBootMs);
         // Sent from this thread: a stop waits at most for one resolution.
-        if (timeService.tick(currentSeconds(), sinceBootMs)) requestTime(state, socket);
+        timeService.tick(currentSeconds(), sinceBootMs, [&] { requestTime(state, socket); });
         if (WaitForMultipleObjects(2, events, FALSE, kTickMs) == WAIT_OBJECT_0) break;
     }
     receiver.stop();

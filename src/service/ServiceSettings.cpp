@@ -9,9 +9,10 @@ namespace service {
 Settings loadSettings(ProfileStore& store) {
     Settings settings;
     settings.timeServer = store.readText(kSettingsSection, "TimeServer", kDefaultTimeServer);
-    settings.port = store.readText(kSettingsSection, "Port", kDefaultPort);
+    settings.port = store.readText(kSettingsSection, "Port", kServiceDefaultPort);
     settings.pollPeriod =
-        std::clamp(store.readNumber(kSettingsSection, "PollPeriod", kDefaultPollPeriod), kMinPollPeriod, kMaxPollPeriod);
+        std::clamp(store.readNumber(kSettingsSection, "PollPeriod", kDefaultPollPeriod), kPollPeriodMinMinutes,
+                   kPollPeriodMaxMinutes);
     settings.maxStep = store.readNumber(kSettingsSection, "MaxStep", kDefaultMaxStep);
     return settings;
 }

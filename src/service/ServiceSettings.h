@@ -5,19 +5,15 @@
 #include <cstdint>
 #include <string>
 
+#include "settings/AppState.h"
 #include "settings/ProfileStore.h"
 
 namespace service {
 
 constexpr const char* kSettingsSection = "Service";
-constexpr const char* kDefaultPort = "ntp";  // the style that carries milliseconds
-constexpr std::uint32_t kDefaultPollPeriod = 60;  // minutes
+constexpr const char* kServiceDefaultPort = "ntp";  // the style that carries milliseconds
 // W32Time's limit on a standalone machine: never step the clock further.
 constexpr std::uint32_t kDefaultMaxStep = 54000;  // seconds
-// The poll period is kept to the clock's own range; a period of 0, which
-// the clock takes as "every second", would be no polite service.
-constexpr std::uint32_t kMinPollPeriod = 1;
-constexpr std::uint32_t kMaxPollPeriod = 1440;
 
 struct Settings {
     std::string timeServer;  // the server text, as the clock takes it
@@ -27,7 +23,9 @@ struct Settings {
 };
 
 // TimeServer, Port, PollPeriod and MaxStep from `store`'s section
-// kSettingsSection, each missing or unreadable one at its default.
+// kSettingsSection, each missing or unreadable one at its default. The
+// poll period is kept to the range of the clock's arrows: a period of 0,
+// which the clock takes as "every second", would be no polite service.
 Settings loadSettings(ProfileStore& store);
 
 }  // namespace service

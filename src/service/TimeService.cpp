@@ -1,12 +1,13 @@
 #include "service/TimeService.h"
 
+#include "net/AnswerPolicy.h"
+#include "net/Calendar.h"
+#include "net/RequestStyle.h"
 #include "net/Wire.h"
 #include "platform/Clock.h"
 
 namespace service {
 namespace {
-
-constexpr std::uint64_t kHalfSecond = std::uint64_t{1} << (wire::kNtpFractionBits - 1);
 
 Setting settingOf(platform::ClockSetting outcome) {
     switch (outcome) {
@@ -23,27 +24,8 @@ Setting settingOf(platform::ClockSetting outcome) {
 
 }  // namespace
 
-std::optional<std::uint64_t> serverTimeAtReceipt(const RequestRecord& request, ReplyKind kind,
-                                                 const std::uint8_t* data, std::size_t length,
-                                                 const ReplyMoment& moment) {
-    if (kind == ReplyKind::Time) {
-        std::uint32_t wireSeconds = 0;
-        if (!wire::readBigEndian32(data, length, 0, wireSeconds)) return std::nullopt;
-        TimeReplyResult result = computeTimeReply(wireSeconds, moment.now, request.sendStamp);
-        auto seconds = static_cast<std::uint32_t>(result.adjusted + wire::kSeconds1900To1970);
-        return (std::uint64_t{seconds} << wire::kNtpFractionBits) | kHalfSecond;
-    }
-    if (kind != ReplyKind::Ntp || length < wire::kNtpPacketSize) return std::nullopt;
-    std::uint64_t t4 = ntpTimestampOfUs(moment.wallUs);
-    std::uint64_t t1 =
-        ntpTimestampOfUs(moment.wallUs - sinceSendUs(moment.counter, moment.frequency, request.sendStamp));
-    std::uint64_t t2 = wire::readBigEndian64(data, wire::kNtpReceiveOffset);
-    std::uint64_t t3 = wire::readBigEndian64(data, wire::kNtpTransmitOffset);
-    return t4 + static_cast<std::uint64_t>(ntpOffset(t1, t2, t3, t4));
-}
-
-TimeService::TimeService(AppState& state, const Settings& settings)
-    : state_(state), maxStepSeconds_(settings.maxStep) {
+TimeService::TimeService(AppState& state, const Settings& settings, ClockReader readClockUs)
+    : state_(state), maxStepSeconds_(settings.maxStep), readClockUs_(std::move(readClockUs)) {
     state_.timeServer.set(settings.timeServer);
     state_.port.set(settings.port);
     state_.pollPeriod = settings.pollPeriod;
@@ -52,45 +34,43 @@ TimeService::TimeService(AppState& state, const Settings& settings)
 }
 
 bool TimeService::askNow(std::int64_t sinceBootMs) {
-    if (lastNowMs_ && sinceBootMs - *lastNowMs_ < kNowSpacingMs) return false;
+    if (lastNowMs_ && sinceBootMs - *lastNowMs_ < PollPlan::kExtraSpacingMs) return false;
     lastNowMs_ = sinceBootMs;
     nowPending_ = true;
     return true;
 }
 
-bool TimeService::tick(std::uint32_t now, std::int64_t sinceBootMs) {
+bool TimeService::tick(std::uint32_t now, std::int64_t sinceBootMs, const std::function<void()>& ask) {
     // A "now" is an extra request, as a step of the clock is to the clock.
-    PollDecision decision = plan_.tick(pollViewOf(state_, now, sinceBootMs, nowPending_));
+    PollReason reason = pollWhenDue(plan_, state_, now, sinceBootMs, nowPending_, ask);
     nowPending_ = false;
-    if (decision.reason == PollReason::None) return false;
-    state_.nextPollTime = decision.nextPollTime;
-    return true;
+    return reason != PollReason::None;
 }
 
-std::optional<Result> TimeService::handle(const RequestRecord& request, const ReplyVerdict& verdict,
-                                          const std::uint8_t* data, std::size_t length,
-                                          const ReplyMoment& moment) {
-    if (verdict.kind == ReplyKind::Kiss) {
-        handleKiss(state_, request, verdict.kiss, moment);
+std::optional<Result> TimeService::handle(const Sample& sample) {
+    if (sample.kiss) {
+        handleKiss(state_, sample.server, sample.kissCode, sample.received.now);
         return std::nullopt;
     }
-    std::optional<std::uint64_t> serverTime = serverTimeAtReceipt(request, verdict.kind, data, length, moment);
-    if (!serverTime) return std::nullopt;
-    auto offset = static_cast<std::int64_t>(*serverTime - ntpTimestampOfUs(moment.wallUs));
+    std::int64_t offset = sample.style->serviceOffset(sample);
+    NtpTimestamp serverTime = receiptTimestamp(sample) + static_cast<std::uint64_t>(offset);
 
     Result result;
-    result.when = static_cast<std::uint32_t>(*serverTime >> wire::kNtpFractionBits) - wire::kSeconds1900To1970;
-    result.server = request.server;
+    result.when = secondsOfNtpTimestamp(serverTime);
+    result.server = sample.server;
     result.offsetMs = nearestMilliseconds(offset);
     std::int64_t limitMs = std::int64_t{maxStepSeconds_} * wire::kMillisecondsPerSecond;
     if (result.offsetMs > limitMs || result.offsetMs < -limitMs) {
         result.setting = Setting::Skipped;
     } else {
-        state_.lastClockSettingMs = moment.sinceBootMs;
-        result.setting = settingOf(platform::setSystemClock(utcOfNtpTimestamp(*serverTime)));
+        // The offset goes onto the clock as it reads now, so that the work
+        // since the receipt adds nothing to the error.
+        state_.lastClockSettingMs = platform::sinceBootMs();
+        NtpTimestamp setTo = ntpTimestampOfUs(readClockUs_()) + static_cast<std::uint64_t>(offset);
+        result.setting = settingOf(platform::setSystemClock(utcOfNtpTimestamp(setTo)));
     }
     state_.correction = static_cast<std::int32_t>(result.offsetMs / wire::kMillisecondsPerSecond);
-    recordUsableAnswer(state_, result.when, moment.now);
+    recordUsableAnswer(state_, result.when, sample.received.now);
     return result;
 }
 

@@ -32,10 +32,10 @@ void loadSettings(AppState& state, ProfileStore& store) {
     state.timeServer.set(store.readText(kSection, "TimeServer", kDefaultTimeServer));
     std::string list = store.readText(kSection, "TimeServerList", kBuiltInServerList);
     state.timeServerList.set(list.size() < kShortestServerList ? kBuiltInServerList : list);
-    state.port.set(store.readText(kSection, "Port", "37"));
+    state.port.set(store.readText(kSection, "Port", kDefaultPort));
     state.alwaysOnTop = readFlag(store, "AlwaysOnTop", 0);
     state.setSystemClock = readFlag(store, "SetSystemClock", 0);
-    state.pollPeriod = store.readNumber(kSection, "PollPeriod", 60);
+    state.pollPeriod = store.readNumber(kSection, "PollPeriod", kDefaultPollPeriod);
     state.hourDisplay24 = readFlag(store, "24HourDisplay", 0);
     state.iconic = readFlag(store, "Iconic", 0);
 }

@@ -160,11 +160,7 @@ void CClockDlg::tick() {
     ClockReading reading{platform::wallClockMs(), platform::sinceBootMs()};
     bool stepSeen = steps_.tick(reading, state_.lastClockSettingMs);
     auto now = static_cast<std::uint32_t>(reading.wallMs / 1000);
-    PollDecision decision = polls_.tick(pollViewOf(state_, now, reading.sinceBootMs, stepSeen));
-    if (decision.reason != PollReason::None) {
-        startRequest(state_, socket_);
-        state_.nextPollTime = decision.nextPollTime;
-    }
+    pollWhenDue(polls_, state_, now, reading.sinceBootMs, stepSeen, [this] { startRequest(state_, socket_); });
     // A request under way changes nothing shown: the last answer holds
     // until the next one comes.
     std::int64_t shownSeconds = std::int64_t{now} + state_.shownCorrection;

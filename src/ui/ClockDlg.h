@@ -9,7 +9,7 @@
 
 #include "framework/Dialog.h"
 #include "net/PollPlan.h"
-#include "ui/StepWatch.h"
+#include "net/StepWatch.h"
 
 class CSocket;
 class CWinsockInit;

@@ -83,17 +83,22 @@ void CSettingsDlg::noticeRefusedServer() {
 void CSettingsDlg::watchRequest() {
     RequestRecord latest = state_.lastRequest.get();
     if (latest.answered) {
-        noAnswerNotice_.hide();
+        requestNotice_.hide();
         return;
     }
-    std::optional<RequestStyle> unanswered = unansweredRequestStyle(latest, platform::sinceBootMs());
-    if (!unanswered || latest.serial == noAnswerSerial_) return;
-    noAnswerSerial_ = latest.serial;
-    // Many servers, several of the built-in ones among them, answer only
-    // NTP, and the default port asks in the older style.
-    UINT text = *unanswered == RequestStyle::Time ? IDS_NO_ANSWER_TIME_STYLE_TEXT : IDS_NO_ANSWER_TEXT;
+    RequestNotice notice = requestNotice(latest, platform::sinceBootMs());
+    if (notice.kind == RequestNoticeKind::None) return;
+    if (latest.serial == requestNoticeSerial_ && notice.kind == requestNoticeKind_) return;
+    requestNoticeSerial_ = latest.serial;
+    requestNoticeKind_ = notice.kind;
     const CWinApp& app = *CWinApp::current();
-    noAnswerNotice_.show(item(IDC_PORT).handle(), app.loadString(IDS_NO_ANSWER_TITLE), app.loadString(text));
+    if (notice.kind == RequestNoticeKind::NameNotFound) {
+        requestNotice_.show(item(IDC_PORT).handle(), app.loadString(IDS_NAME_NOT_FOUND_TITLE),
+                            nameNotFoundText(latest.subject, latest.error));
+        return;
+    }
+    UINT text = notice.advice == NoAnswerAdvice::TryNtp ? IDS_NO_ANSWER_TIME_STYLE_TEXT : IDS_NO_ANSWER_TEXT;
+    requestNotice_.show(item(IDC_PORT).handle(), app.loadString(IDS_NO_ANSWER_TITLE), app.loadString(text));
 }
 
 void CSettingsDlg::onTimer(UINT_PTR id) {

@@ -7,6 +7,7 @@
 
 #include "framework/BalloonTip.h"
 #include "framework/Dialog.h"
+#include "ui/SettingsRules.h"
 
 class CSocket;
 struct AppState;
@@ -24,7 +25,8 @@ public:
     // server.
     void refresh();
     // At each tick of the clock: tells at the port when the server has not
-    // answered the latest request in 10 s, until an answer comes.
+    // answered the latest request in 10 s, or its name was not found, until
+    // an answer comes.
     void watchRequest();
 
 protected:
@@ -61,6 +63,9 @@ private:
 
     CBalloonTip refusedSettingNotice_;
     CBalloonTip refusedServerNotice_;
-    CBalloonTip noAnswerNotice_;
-    std::uint32_t noAnswerSerial_ = 0;  // the request the no-answer notice is about
+    // At the Port: the latest request got no answer, or its name was not
+    // found; shown once for each request and kind.
+    CBalloonTip requestNotice_;
+    std::uint32_t requestNoticeSerial_ = 0;
+    RequestNoticeKind requestNoticeKind_ = RequestNoticeKind::None;
 };

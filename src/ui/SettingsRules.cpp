@@ -68,15 +68,22 @@ bool showsRefusedSettingNotice(bool setSystemClock, platform::ClockSetting lastS
     return setSystemClock && lastSetting == platform::ClockSetting::NotAllowed;
 }
 
-std::optional<RequestStyle> unansweredRequestStyle(const RequestRecord& latest, std::int64_t sinceBootMs) {
-    if (latest.serial == 0 || latest.answered || sinceBootMs - latest.startedMs < kNoAnswerNoticeMs) return {};
-    return latest.style;
+RequestNotice requestNotice(const RequestRecord& latest, std::int64_t sinceBootMs) {
+    if (latest.serial == 0 || latest.answered) return {};
+    if (latest.outcome == RequestOutcome::NameNotFound) return {RequestNoticeKind::NameNotFound};
+    if (latest.style == nullptr || sinceBootMs - latest.startedMs < kNoAnswerNoticeMs) return {};
+    return {RequestNoticeKind::NoAnswer, latest.style->noAnswerAdvice()};
+}
+
+std::string nameNotFoundText(const std::string& name, int error) {
+    return "Windows found no computer named \"" + name + "\" (error " + std::to_string(error) +
+           "). Check the server's name for a typing slip, or choose another server.";
 }
 
 bool asksTimeService(platform::ClockSetting lastSetting, std::int32_t correction,
                      std::optional<std::int64_t> lastAskMs, std::int64_t sinceBootMs) {
     if (lastSetting != platform::ClockSetting::NotAllowed || correction == 0) return false;
-    return !lastAskMs || sinceBootMs - *lastAskMs >= kServiceAskSpacingMs;
+    return !lastAskMs || sinceBootMs - *lastAskMs >= PollPlan::kExtraSpacingMs;
 }
 
 std::string timeServiceNoticeText(const std::optional<service::Result>& last) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "net/PollPlan.h"
+#include "net/RequestStyle.h"
 #include "platform/Clock.h"
 #include "service/ServiceResult.h"
 #include "settings/AppState.h"
@@ -16,9 +18,6 @@
 // of seconds since 1970, so replies up to 2106 show right.
 std::string lastResponseText(std::uint32_t lastResponseTime, std::int32_t correction);
 
-// The poll period the up-down control offers, in minutes.
-constexpr std::uint32_t kPollPeriodMinMinutes = 1;
-constexpr std::uint32_t kPollPeriodMaxMinutes = 1440;
 // The range OK accepts, wider than the up-down control's.
 constexpr std::uint32_t kPollPeriodValidMax = 65535;
 
@@ -45,9 +44,8 @@ bool showsRefusedSettingNotice(bool setSystemClock, platform::ClockSetting lastS
 // Whether the clock asks the Marivel Time Service (which it has found
 // running) to set the clock in its place, after a reply: only when the
 // clock's own setting was refused and the correction is not 0, and at most
-// once in kServiceAskSpacingMs. Once the service has set the clock, the
+// once in PollPlan::kExtraSpacingMs. Once the service has set the clock, the
 // request after the step finds a correction of 0, so there is no loop.
-constexpr std::int64_t kServiceAskSpacingMs = 60000;
 bool asksTimeService(platform::ClockSetting lastSetting, std::int32_t correction,
                      std::optional<std::int64_t> lastAskMs, std::int64_t sinceBootMs);
 
@@ -56,8 +54,15 @@ bool asksTimeService(platform::ClockSetting lastSetting, std::int32_t correction
 // service's server and its last result, the time in local time.
 std::string timeServiceNoticeText(const std::optional<service::Result>& last);
 
-// Whether the settings dialog tells the user that the server has not
-// answered the latest request, and in which style it was asked: nothing
-// until the request is kNoAnswerNoticeMs old and while it has an answer.
+// The notice at the Port about the latest request: none; the server has
+// not answered it in kNoAnswerNoticeMs (with the style's advice); or, as
+// soon as that is known, its name was not found.
 constexpr std::int64_t kNoAnswerNoticeMs = 10000;
-std::optional<RequestStyle> unansweredRequestStyle(const RequestRecord& latest, std::int64_t sinceBootMs);
+enum class RequestNoticeKind : std::uint8_t { None, NoAnswer, NameNotFound };
+struct RequestNotice {
+    RequestNoticeKind kind = RequestNoticeKind::None;
+    NoAnswerAdvice advice = NoAnswerAdvice::CheckConnection;  // for NoAnswer
+};
+RequestNotice requestNotice(const RequestRecord& latest, std::int64_t sinceBootMs);
+// The words of the NameNotFound notice, naming the name and the error.
+std::string nameNotFoundText(const std::string& name, int error);

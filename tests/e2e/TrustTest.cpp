@@ -2,7 +2,8 @@
 // the test's own on loopback: only the first answer to its latest request,
 // in time and, in NTP, echoing its nonce; a lost answer changes nothing
 // shown; an unanswered poll is asked again a minute later; kisses slow it
-// down or stop it; and the settings dialog tells what went wrong.
+// down or stop it; and the settings dialog tells what went wrong, a name
+// that is not found among it.
 #include <gtest/gtest.h>
 
 #include <winsock2.h>
@@ -24,6 +25,8 @@ constexpr const char* kNoAnswerTitle = "The time server did not answer in 10 sec
 constexpr const char* kNoAnswerText = "Check the server's name and this computer's connection";
 constexpr const char* kNoAnswerTimeStyleText = "Check the server's name, or choose another server. Many servers "
                                                "answer only NTP: the Port \"ntp\" asks in NTP style.";
+constexpr const char* kNameNotFoundTitle = "The time server's name was not found";
+constexpr const char* kNameNotFoundText = "Windows found no computer named \"no-such-server.invalid\" (error ";
 constexpr const char* kRefusedServerTitle = "The server refused to serve this computer";
 constexpr const char* kRefusedServerText = "It told Marivel not to ask it again";
 
@@ -150,6 +153,18 @@ TEST_F(Trust, ALateAnswerIsIgnoredAndAnUnansweredPollIsAskedAgainAMinuteLater) {
     EXPECT_TRUE(awaitNotice(kNoAnswerTimeStyleText, false)) << "the notice goes with the answer";
     EXPECT_TRUE(e2e::showsTimeShiftedBy(window, 2000)) << driver::itemText(window, IDC_CLOCK_TIME);
     EXPECT_TRUE(e2e::endsWith(lastResponse(dialog), "Correction: 2000 Seconds")) << lastResponse(dialog);
+
+    // A typing slip in the server's name is told as such, at once, not as
+    // a server that does not answer.
+    SetWindowTextA(GetDlgItem(dialog, IDC_SERVER), "no-such-server.invalid:37");
+    driver::click(dialog, IDC_PING_NOW);
+    auto notFound = e2e::awaitBalloon(*clock, kNameNotFoundText, true, 5000);
+    ASSERT_TRUE(notFound) << "no notice naming the name";
+    EXPECT_EQ(notFound->title, kNameNotFoundTitle);
+    EXPECT_EQ(notFound->control, IDC_PORT);
+    EXPECT_FALSE(e2e::shownBalloon(*clock, kNoAnswerTimeStyleText)) << "told as a silent server";
+    EXPECT_TRUE(e2e::balloonIsOnScreen(dialog, notFound->window, "notice-name-not-found.bmp"));
+    EXPECT_EQ(nextRequest(1000), -1) << "nothing sent";
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     driver::waitUntilGone(dialog);
 }

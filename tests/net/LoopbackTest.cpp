@@ -14,6 +14,7 @@
 #include "net/Receive.h"
 #include "net/Reply.h"
 #include "net/Request.h"
+#include "net/RequestStyle.h"
 #include "net/Resolve.h"
 #include "net/Wire.h"
 #include "platform/WinsockErrors.h"
@@ -98,12 +99,13 @@ TEST_F(Loopback, TimeStyleSendsAnEmptyDatagramAndRecordsIt) {
     EXPECT_EQ(from.port, client.localPort());
     RequestRecord sent = state.lastRequest.get();
     EXPECT_TRUE(sent.sent);
-    EXPECT_EQ(sent.style, RequestStyle::Time);
+    EXPECT_EQ(sent.style, &rfc868Style());
+    EXPECT_EQ(sent.outcome, RequestOutcome::Sent);
     EXPECT_EQ(sent.port, server.port);
     EXPECT_EQ(sent.address[0], 127);
     EXPECT_EQ(sent.address[3], 1);
-    EXPECT_GE(sent.sendStamp, before);
-    EXPECT_LE(sent.sendStamp, after);
+    EXPECT_GE(sent.sentSeconds, before);
+    EXPECT_LE(sent.sentSeconds, after);
 }
 
 TEST_F(Loopback, NtpStyleSendsTheClientPacketWithANewNonceEachTime) {
@@ -115,7 +117,7 @@ TEST_F(Loopback, NtpStyleSendsTheClientPacketWithANewNonceEachTime) {
         EXPECT_EQ(got[0], 0x0B);
         EXPECT_EQ(std::count(got.begin(), got.begin() + 40, 0), 39) << portText;
         RequestRecord sent = state.lastRequest.get();
-        EXPECT_EQ(sent.style, RequestStyle::Ntp);
+        EXPECT_EQ(sent.style, &ntpStyle());
         EXPECT_EQ(wire::readBigEndian64(got.data(), 40), sent.nonce) << "the transmit timestamp is the nonce";
         nonces.push_back(sent.nonce);
     }
@@ -131,19 +133,38 @@ TEST_F(Loopback, FailedRequestsAreDroppedSilently) {
     EXPECT_EQ(state.correction.load(), 7);
     EXPECT_FALSE(state.lastRequest.get().sent);
 
-    for (const std::string& unusable : {std::string("no-such-host.invalid"), "127.0.0.1:" + std::string(120, '1')}) {
-        state.timeServer.set(unusable);
+    const std::string tooLong = "127.0.0.1:" + std::string(120, '1');
+    struct Case {
+        std::string server;
+        int error;  // 0: whatever the resolver said, not nothing
+        std::string subject;
+    };
+    // Here the resolver cannot be reached at all: "try again" (11002).
+    const Case cases[] = {{"no-such-host.invalid", 0, "no-such-host.invalid"},
+                          {"no-such-host.invalid:123", 0, "no-such-host.invalid"},
+                          {tooLong, wsa::kNameTooLong, tooLong}};
+    for (const Case& unusable : cases) {
+        state.timeServer.set(unusable.server);
         EXPECT_NO_THROW(requestTime(state, client));
         EXPECT_EQ(state.correction.load(), 7);
         RequestRecord begun = state.lastRequest.get();
-        EXPECT_EQ(begun.server, unusable) << "the request began: earlier answers are no longer taken";
+        EXPECT_EQ(begun.server, unusable.server) << "the request began: earlier answers are no longer taken";
         EXPECT_FALSE(begun.sent) << "nothing was sent";
+        EXPECT_EQ(begun.outcome, RequestOutcome::NameNotFound) << unusable.server;
+        if (unusable.error != 0)
+            EXPECT_EQ(begun.error, unusable.error) << unusable.server;
+        else
+            EXPECT_TRUE(begun.error == wsa::kHostNotFound || begun.error == wsa::kTryAgain) << begun.error;
+        EXPECT_EQ(begun.subject, unusable.subject);
     }
 
     CSocket unopened(kSockDgram, 0, kAfInet);  // the send fails
     state.timeServer.set(server.text());
     EXPECT_NO_THROW(requestTime(state, unopened));
-    EXPECT_EQ(state.lastRequest.get().port, server.port);  // stamped before the send
+    RequestRecord failed = state.lastRequest.get();
+    EXPECT_EQ(failed.port, server.port);  // stamped before the send
+    EXPECT_EQ(failed.outcome, RequestOutcome::SendFailed);
+    EXPECT_NE(failed.error, 0);
 }
 
 TEST_F(Loopback, StartRequestSendsFromAThreadOfItsOwn) {

@@ -3,10 +3,11 @@
 // the plan starts is recorded as the request thread would record it.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "net/PollPlan.h"
-#include "net/Reply.h"
+#include "net/AnswerPolicy.h"
 #include "settings/AppState.h"
 
 namespace {
@@ -20,20 +21,20 @@ protected:
         state.timeServer.set("time.example");
         state.pollPeriod = 60;
     }
-    // One tick a second; what it decided, and the request recorded.
+    // One tick a second, through the step both programs' ticks take; the
+    // request it starts is recorded as the request thread records it, and
+    // `whileAsking` runs as it goes out: an answer that comes at once.
     PollReason tick(bool stepSeen = false) {
         now += 1;
         sinceBootMs += 1000;
-        PollDecision decision = plan.tick(pollViewOf(state, now, sinceBootMs, stepSeen));
-        if (decision.reason != PollReason::None) {
+        return pollWhenDue(plan, state, now, sinceBootMs, stepSeen, [this] {
             RequestRecord request;
             request.server = state.timeServer.get();
             request.startedMs = sinceBootMs;
             state.lastRequest.begin(request);
-            state.nextPollTime = decision.nextPollTime;
             asked.push_back(sinceBootMs - startMs);
-        }
-        return decision.reason;
+            if (whileAsking) whileAsking();
+        });
     }
     void ticks(int seconds) {
         for (int i = 0; i < seconds; ++i) tick();
@@ -49,7 +50,7 @@ protected:
     void kissWith(KissCode code) {
         RequestRecord latest = state.lastRequest.get();
         ASSERT_TRUE(state.lastRequest.claim(latest.serial));
-        handleKiss(state, latest, code, ReplyMoment{now, 0, 0, sinceBootMs});
+        handleKiss(state, latest.server, code, now);
     }
     // The seconds after the start at which requests went out.
     std::vector<std::int64_t> askedSeconds() const {
@@ -64,6 +65,7 @@ protected:
     std::int64_t sinceBootMs = 7000000;
     const std::int64_t startMs = 7000000;
     std::vector<std::int64_t> asked;  // ms after the start
+    std::function<void()> whileAsking;
 };
 
 }  // namespace
@@ -78,6 +80,19 @@ TEST_F(PollPlanTest, TheFirstTickPollsAndAnAnsweredPollWaitsItsPeriod) {
     state.timeServer.set("");
     ticks(7200);
     EXPECT_EQ(asked.size(), 2u) << "nobody to ask";
+}
+
+TEST_F(PollPlanTest, ARateKissThatAnswersThePollAtOnceKeepsItsLongerWait) {
+    // The receiving thread may handle the answer before the tick that
+    // started the request goes on: the poll's own next time must not
+    // overwrite the kiss's.
+    whileAsking = [this] { kissWith(KissCode::Rate); };
+    EXPECT_EQ(tick(), PollReason::Poll);
+    whileAsking = nullptr;
+    EXPECT_EQ(state.nextPollTime.load(), now + 7200) << "twice the hour, as RATE asks";
+    ticks(7199);
+    EXPECT_EQ(askedSeconds(), (std::vector<std::int64_t>{1})) << "nothing before the back-off ends";
+    EXPECT_EQ(tick(), PollReason::Poll);
 }
 
 TEST_F(PollPlanTest, AnUnansweredPollIsAskedAgainAfter1_2_4_8_16And32Minutes) {

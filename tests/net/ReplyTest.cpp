@@ -3,11 +3,14 @@
 
 #include <climits>
 
+#include "net/Calendar.h"
 #include "net/ClockRecorder.h"
 #include "net/NetTestSupport.h"
 #include "net/Receive.h"
+#include "net/AnswerPolicy.h"
+#include "net/NtpStyle.h"
 #include "net/Reply.h"
-#include "net/Request.h"
+#include "net/RequestStyle.h"
 #include "net/Resolve.h"
 #include "net/Wire.h"
 #include "platform/WinsockErrors.h"
@@ -125,34 +128,47 @@ namespace {
 constexpr std::uint64_t kNonce = 0x0123456789ABCDEFull;
 constexpr std::int64_t kStartedMs = 500000;
 
+enum class ReplyKind { Ignored, Time, Ntp, Kiss };
+
 // A request to 127.0.0.1:123 that has gone out, and a sender at that place.
 struct Exchange {
     RequestRecord request;
     CInetAddr from;
 
-    explicit Exchange(RequestStyle style) {
+    explicit Exchange(RequestStyle& style) {
         request.serial = 1;
         request.sent = true;
-        request.style = style;
+        request.style = &style;
         request.startedMs = kStartedMs;
-        request.nonce = style == RequestStyle::Ntp ? kNonce : 0;
+        request.nonce = &style == &ntpStyle() ? kNonce : 0;
         const std::uint8_t loopback[4] = {127, 0, 0, 1};
         std::copy(loopback, loopback + 4, request.address);
         std::copy(loopback, loopback + 4, from.address);
         request.port = from.port = 123;
     }
+    std::optional<Sample> judge(const Bytes& reply, std::int64_t afterMs = 100) const {
+        ReplyMoment moment;
+        moment.sinceBootMs = kStartedMs + afterMs;
+        return judgeReply(request, from, reply.data(), reply.size(), moment);
+    }
+    // What the datagram is to the request: nothing, an answer (named by its
+    // style) or a kiss.
     ReplyKind kindOf(const Bytes& reply, std::int64_t afterMs = 100) const {
-        return judgeReply(request, from, reply.data(), reply.size(), kStartedMs + afterMs).kind;
+        std::optional<Sample> sample = judge(reply, afterMs);
+        if (!sample) return ReplyKind::Ignored;
+        if (sample->kiss) return ReplyKind::Kiss;
+        return sample->style == &rfc868Style() ? ReplyKind::Time : ReplyKind::Ntp;
     }
 };
 
 }  // namespace
 
 TEST(ReplyJudge, OnlyTheLatestRequestsOwnDestinationOnceAndWithin30Seconds) {
-    for (RequestStyle style : {RequestStyle::Time, RequestStyle::Ntp}) {
-        Exchange exchange(style);
-        const ReplyKind usable = style == RequestStyle::Time ? ReplyKind::Time : ReplyKind::Ntp;
-        Bytes reply = style == RequestStyle::Time ? timeReply(k2000) : echoing(ntpReply(k2000), kNonce);
+    for (RequestStyle* style : {&rfc868Style(), &ntpStyle()}) {
+        Exchange exchange(*style);
+        const bool time = style == &rfc868Style();
+        const ReplyKind usable = time ? ReplyKind::Time : ReplyKind::Ntp;
+        Bytes reply = time ? timeReply(k2000) : echoing(ntpReply(k2000), kNonce);
         EXPECT_EQ(exchange.kindOf(reply), usable);
         EXPECT_EQ(exchange.kindOf(reply, kReplyWindowMs), usable) << "30 s after the request began";
         EXPECT_EQ(exchange.kindOf(reply, kReplyWindowMs + 1), ReplyKind::Ignored) << "given up by then";
@@ -171,18 +187,18 @@ TEST(ReplyJudge, OnlyTheLatestRequestsOwnDestinationOnceAndWithin30Seconds) {
 }
 
 TEST(ReplyJudge, EachStyleTakesOnlyItsOwnKindOfAnswer) {
-    Exchange time(RequestStyle::Time);
+    Exchange time(rfc868Style());
     for (std::size_t odd : {0u, 1u, 3u, 5u, 48u}) {
         EXPECT_EQ(time.kindOf(echoing(ntpReply(k2000, 0, odd), 0)), ReplyKind::Ignored) << odd << " bytes";
     }
-    Exchange ntp(RequestStyle::Ntp);
+    Exchange ntp(ntpStyle());
     EXPECT_EQ(ntp.kindOf(timeReply(k2000)), ReplyKind::Ignored) << "four bytes cannot echo the nonce";
     EXPECT_EQ(ntp.kindOf(echoing(ntpReply(k2000, 0, 47), kNonce)), ReplyKind::Ignored);
     EXPECT_EQ(ntp.kindOf(echoing(ntpReply(k2000, 0, wire::kReceiveBufferSize), kNonce)), ReplyKind::Ntp);
 }
 
 TEST(ReplyJudge, AnNtpAnswerMustEchoTheNonceAndComeFromASynchronizedServer) {
-    Exchange exchange(RequestStyle::Ntp);
+    Exchange exchange(ntpStyle());
     EXPECT_EQ(exchange.kindOf(ntpReply(k2000)), ReplyKind::Ignored) << "no origin";
     EXPECT_EQ(exchange.kindOf(echoing(ntpReply(k2000), kNonce ^ 1)), ReplyKind::Ignored) << "one bit off";
     EXPECT_EQ(exchange.kindOf(echoing(ntpReply(k2000), kNonce << 32)), ReplyKind::Ignored);
@@ -206,7 +222,7 @@ TEST(ReplyJudge, AnNtpAnswerMustEchoTheNonceAndComeFromASynchronizedServer) {
 }
 
 TEST(ReplyJudge, ARootDistanceAboveFiveSecondsIsTooUncertain) {
-    Exchange exchange(RequestStyle::Ntp);
+    Exchange exchange(ntpStyle());
     auto withRoot = [](std::uint32_t delay, std::uint32_t dispersion) {
         Bytes reply = echoing(ntpReply(k2000), kNonce);
         wire::writeBigEndian32(&reply[wire::kNtpRootDelayOffset], delay);
@@ -223,18 +239,17 @@ TEST(ReplyJudge, ARootDistanceAboveFiveSecondsIsTooUncertain) {
 }
 
 TEST(ReplyJudge, AKissIsToldByItsCodeOnlyWhenItEchoesTheNonce) {
-    Exchange exchange(RequestStyle::Ntp);
+    Exchange exchange(ntpStyle());
     const std::pair<const char*, KissCode> codes[] = {{"RATE", KissCode::Rate},
                                                       {"DENY", KissCode::Deny},
                                                       {"RSTR", KissCode::Restricted},
                                                       {"INIT", KissCode::Other},
                                                       {"rate", KissCode::Other}};
     for (const auto& [code, expected] : codes) {
-        Bytes reply = kiss(code, kNonce);
-        ReplyVerdict verdict =
-            judgeReply(exchange.request, exchange.from, reply.data(), reply.size(), kStartedMs + 100);
-        EXPECT_EQ(verdict.kind, ReplyKind::Kiss) << code;
-        EXPECT_EQ(verdict.kiss, expected) << code;
+        std::optional<Sample> sample = exchange.judge(kiss(code, kNonce));
+        ASSERT_TRUE(sample.has_value()) << code;
+        EXPECT_TRUE(sample->kiss) << code;
+        EXPECT_EQ(sample->kissCode, expected) << code;
     }
     EXPECT_EQ(exchange.kindOf(kiss("DENY", kNonce + 1)), ReplyKind::Ignored) << "a forged kiss silences nobody";
     EXPECT_EQ(exchange.kindOf(kiss("RATE", kNonce), kReplyWindowMs + 1), ReplyKind::Ignored);
@@ -245,16 +260,24 @@ TEST(ReplyJudge, ARequestIsAnsweredOnceAndOnlyWhileItIsTheLatest) {
     RequestRecord first;
     first.server = "a";
     std::uint32_t one = requests.begin(first);
-    const std::uint8_t address[4] = {127, 0, 0, 1};
-    EXPECT_TRUE(requests.sending(one, address, 37, 11, 0));
+    auto departure = [](std::uint32_t seconds, std::uint64_t nonce) {
+        Departure leaving{{127, 0, 0, 1}, 37, seconds, 0, nonce, nullptr};
+        return leaving;
+    };
+    EXPECT_TRUE(requests.sending(one, departure(11, 0)));
     EXPECT_TRUE(requests.get().sent);
+    EXPECT_EQ(requests.get().outcome, RequestOutcome::Sent);
     std::uint32_t two = requests.begin(first);
     EXPECT_NE(one, two);
     EXPECT_FALSE(requests.get().sent) << "the new request has not gone out";
-    EXPECT_FALSE(requests.sending(one, address, 37, 12, 0)) << "superseded before it left: not sent";
+    EXPECT_EQ(requests.get().outcome, RequestOutcome::Preparing);
+    EXPECT_FALSE(requests.sending(one, departure(12, 0))) << "superseded before it left: not sent";
+    requests.failed(one, RequestOutcome::SendFailed, 10051);
+    EXPECT_EQ(requests.get().outcome, RequestOutcome::Preparing) << "an earlier request's failure is not this one's";
     EXPECT_FALSE(requests.claim(one)) << "an answer to an earlier request";
-    EXPECT_TRUE(requests.sending(two, address, 37, 13, 42));
+    EXPECT_TRUE(requests.sending(two, departure(13, 42)));
     EXPECT_EQ(requests.get().nonce, 42u);
+    EXPECT_EQ(requests.get().sentSeconds, 13u);
     EXPECT_TRUE(requests.claim(two));
     EXPECT_FALSE(requests.claim(two)) << "only once";
     EXPECT_TRUE(requests.get().answered);
@@ -285,14 +308,18 @@ protected:
     ReplyMoment at(std::uint32_t now, std::uint64_t counter = 0, std::uint64_t frequency = 1000000) {
         return ReplyMoment{now, counter, frequency, 0};
     }
+    // The reply decoded as the receiving thread decodes it, in the style
+    // its length names, then handled.
     void handle(const Bytes& reply, const ReplyMoment& moment) {
-        ReplyVerdict verdict{reply.size() == 4 ? ReplyKind::Time : ReplyKind::Ntp, KissCode::Other};
-        handleReply(state, request, verdict, reply.data(), reply.size(), moment);
+        request.style = reply.size() == 4 ? &rfc868Style() : &ntpStyle();
+        std::optional<Sample> sample = judgeReply(request, CInetAddr{}, reply.data(), reply.size(), moment);
+        ASSERT_TRUE(sample.has_value());
+        handleReply(state, *sample);
     }
 };
 
 TEST_F(Handlers, TimeReplyOf2000SetsTheClockWith500Ms) {
-    request.sendStamp = k2000;
+    request.sentSeconds = k2000;
     auto reply = timeReply(k2000);
     handle(reply, at(k2000));
     EXPECT_EQ(static_cast<std::uint32_t>(state.lastResponseTime.load()), k2000);
@@ -303,8 +330,7 @@ TEST_F(Handlers, TimeReplyOf2000SetsTheClockWith500Ms) {
 }
 
 TEST_F(Handlers, NtpReplyWithHalfFractionAnd200MsRoundTripSets600Ms) {
-    request.style = RequestStyle::Ntp;
-    request.sendStamp = 0xFFFF0000u;
+    request.sentCounter = 0xFFFF0000u;
     auto reply = ntpReply(k2000, kHalf);
     handle(reply, at(k2000 + 2, 0x1FFFF0000ull + 200000));
     EXPECT_EQ(static_cast<std::uint32_t>(state.lastResponseTime.load()), k2000);
@@ -320,23 +346,23 @@ TEST_F(Handlers, KissesChangeWhenToAskNotTheTimeAndAnAnswerUndoesThem) {
     state.pollPeriod = 60;
     state.nextPollTime = k2000 + 3600;
     request.server = "time.example";
-    handleKiss(state, request, KissCode::Rate, at(k2000 + 10));
+    handleKiss(state, request.server, KissCode::Rate, k2000 + 10);
     EXPECT_EQ(state.backoffSeconds.load(), 7200u);
     EXPECT_EQ(state.nextPollTime.load(), k2000 + 10 + 7200);
-    handleKiss(state, request, KissCode::Rate, at(k2000 + 20));
+    handleKiss(state, request.server, KissCode::Rate, k2000 + 20);
     EXPECT_EQ(state.backoffSeconds.load(), 14400u);
-    handleKiss(state, request, KissCode::Other, at(k2000 + 30));
+    handleKiss(state, request.server, KissCode::Other, k2000 + 30);
     EXPECT_EQ(state.nextPollTime.load(), k2000 + 20 + 14400) << "an unknown kiss changes nothing";
-    handleKiss(state, request, KissCode::Deny, at(k2000 + 40));
+    handleKiss(state, request.server, KissCode::Deny, k2000 + 40);
     EXPECT_EQ(state.refusedServer.get(), "time.example");
-    handleKiss(state, request, KissCode::Restricted, at(k2000 + 40));
+    handleKiss(state, request.server, KissCode::Restricted, k2000 + 40);
     EXPECT_EQ(state.refusedServer.get(), "time.example");
     EXPECT_EQ(state.correction.load(), 90);
     EXPECT_EQ(state.shownCorrection.load(), 90);
     EXPECT_EQ(static_cast<std::uint32_t>(state.lastResponseTime.load()), k2000);
     EXPECT_TRUE(clock.calls().empty()) << "a kiss's timestamps never set the clock";
 
-    request.sendStamp = k2000 + 50;
+    request.sentSeconds = k2000 + 50;
     handle(timeReply(k2000 + 50), at(k2000 + 50));
     EXPECT_EQ(state.backoffSeconds.load(), 0u);
     EXPECT_EQ(state.refusedServer.get(), "");
@@ -346,7 +372,7 @@ TEST_F(Handlers, KissesChangeWhenToAskNotTheTimeAndAnAnswerUndoesThem) {
 TEST_F(Handlers, WithoutSetSystemClockOnlyTheStateChanges) {
     state.setSystemClock = 0;
     state.pollPeriod = 0;
-    request.sendStamp = k2000;
+    request.sentCounter = k2000;
     auto reply = ntpReply(k2000 + 42);
     handle(reply, at(k2000, 0, 1));
     EXPECT_EQ(static_cast<std::uint32_t>(state.lastResponseTime.load()), k2000 + 42);
@@ -356,7 +382,7 @@ TEST_F(Handlers, WithoutSetSystemClockOnlyTheStateChanges) {
 }
 
 TEST_F(Handlers, TheDisplayAddsTheCorrectionOnlyWhereNoSettingAppliedIt) {
-    request.sendStamp = k2000;
+    request.sentSeconds = k2000;
     auto reply = timeReply(k2000 + 90);  // the local clock is 90 s slow
     struct Case {
         std::int32_t option;
@@ -392,10 +418,10 @@ TEST_F(Handlers, TheDisplayAddsTheCorrectionOnlyWhereNoSettingAppliedIt) {
 
 TEST(RequestStyle, ChosenFromThePortText) {
     for (const char* ntp : {"ntp", "NTP", "nTp", "123", "0123", " 123", "123abc"}) {
-        EXPECT_EQ(chooseRequestStyle(ntp), RequestStyle::Ntp) << ntp;
+        EXPECT_EQ(&chooseRequestStyle(ntp), &ntpStyle()) << ntp;
     }
     for (const char* time : {"37", "", "ntpx", "nt", "time", "1234", "-123"}) {
-        EXPECT_EQ(chooseRequestStyle(time), RequestStyle::Time) << time;
+        EXPECT_EQ(&chooseRequestStyle(time), &rfc868Style()) << time;
     }
     auto packet = ntpRequestPacket(0x0102030405060708ull);
     ASSERT_EQ(packet.size(), 48u);

@@ -5,8 +5,12 @@
 
 #include <vector>
 
+#include "net/Calendar.h"
 #include "net/ClockRecorder.h"
 #include "net/NetTestSupport.h"
+#include "net/NtpStyle.h"
+#include "net/Reply.h"
+#include "net/Rfc868Style.h"
 #include "service/TimeService.h"
 #include "settings/MemoryProfileStore.h"
 
@@ -18,7 +22,7 @@ constexpr std::uint64_t kNonce = 0x0123456789ABCDEFull;
 
 class TimeServiceTest : public ::testing::Test {
 protected:
-    TimeServiceTest() : service(state, settingsWith(54000)) {}
+    TimeServiceTest() : service(state, settingsWith(54000), [this] { return clockUs; }) {}
 
     static service::Settings settingsWith(std::uint32_t maxStep) {
         service::Settings settings;
@@ -33,37 +37,55 @@ protected:
     bool tick() {
         now += 1;
         sinceBootMs += 1000;
-        bool asks = service.tick(now, sinceBootMs);
-        if (asks) {
+        return service.tick(now, sinceBootMs, [this] {
             RequestRecord request;
-            request.style = RequestStyle::Ntp;
+            request.style = &ntpStyle();
             request.server = state.timeServer.get();
             request.startedMs = sinceBootMs;
             std::uint32_t serial = state.lastRequest.begin(request);
-            const std::uint8_t loopback[4] = {127, 0, 0, 1};
-            state.lastRequest.sending(serial, loopback, 123, static_cast<std::uint32_t>(counterAt()), kNonce);
+            Departure departure{{127, 0, 0, 1}, 123, now, counterAt(), kNonce, nullptr};
+            state.lastRequest.sending(serial, departure);
             asked.push_back(sinceBootMs - startMs);
-        }
-        return asks;
+        });
     }
     void ticks(int seconds) {
         for (int i = 0; i < seconds; ++i) tick();
     }
     std::uint64_t counterAt() const { return static_cast<std::uint64_t>(sinceBootMs) * 1000; }  // 1 MHz
+    // The datagram as the receiving thread judges and claims it, from the
+    // latest request's destination, received `tripUs` after that request went out;
+    // the clock then reads `settleUs` later when the service sets it.
+    std::optional<Sample> received(const Bytes& reply, std::int64_t tripUs, std::int64_t settleUs = 0) {
+        RequestRecord request = state.lastRequest.get();
+        std::int64_t receivedUs = kUs2026 + (sinceBootMs - startMs) * 1000 + tripUs;
+        clockUs = receivedUs + settleUs;
+        ReplyMoment moment{static_cast<std::uint32_t>(receivedUs / 1000000),
+                           counterAt() + static_cast<std::uint64_t>(tripUs), 1000000, sinceBootMs, receivedUs};
+        std::optional<Sample> sample = judgeReply(request, requestDestination(), reply.data(), reply.size(), moment);
+        if (sample) {
+            EXPECT_TRUE(state.lastRequest.claim(request.serial));
+        }
+        return sample;
+    }
+    static CInetAddr requestDestination() {
+        CInetAddr from;
+        from.address[0] = 127;
+        from.address[3] = 1;
+        from.port = 123;
+        return from;
+    }
     // The server `aheadUs` ahead, the answer back `tripUs` after the
     // latest request went out, half the way each way.
-    std::optional<service::Result> answerNtp(std::int64_t aheadUs, std::int64_t tripUs = 20000) {
-        RequestRecord request = state.lastRequest.get();
-        EXPECT_TRUE(state.lastRequest.claim(request.serial));
+    std::optional<service::Result> answerNtp(std::int64_t aheadUs, std::int64_t tripUs = 20000,
+                                             std::int64_t settleUs = 0) {
         std::int64_t sentUs = kUs2026 + (sinceBootMs - startMs) * 1000;
         Bytes reply = echoing(ntpReply(0), kNonce);
         std::uint64_t atServer = ntpTimestampOfUs(sentUs + tripUs / 2 + aheadUs);
         wire::writeBigEndian64(&reply[wire::kNtpReceiveOffset], atServer);
         wire::writeBigEndian64(&reply[wire::kNtpTransmitOffset], atServer);
-        ReplyMoment moment{static_cast<std::uint32_t>((sentUs + tripUs) / 1000000),
-                           counterAt() + static_cast<std::uint64_t>(tripUs), 1000000, sinceBootMs, sentUs + tripUs};
-        return service.handle(request, ReplyVerdict{ReplyKind::Ntp, KissCode::Other}, reply.data(), reply.size(),
-                              moment);
+        std::optional<Sample> sample = received(reply, tripUs, settleUs);
+        EXPECT_TRUE(sample.has_value());
+        return sample ? service.handle(*sample) : std::nullopt;
     }
     std::vector<std::int64_t> askedSeconds() const {
         std::vector<std::int64_t> seconds;
@@ -78,6 +100,7 @@ protected:
     std::int64_t sinceBootMs = 4999000;
     const std::int64_t startMs = 5000000;
     std::vector<std::int64_t> asked;  // ms after the start
+    std::int64_t clockUs = kUs2026;   // what the service's precise clock reads
 };
 
 }  // namespace
@@ -116,11 +139,9 @@ TEST_F(TimeServiceTest, NowAsksAreTakenOnceAMinuteAndKeepTheFloor) {
 
 TEST_F(TimeServiceTest, NoNowAskReachesAServerThatRefusedUs) {
     tick();
-    RequestRecord request = state.lastRequest.get();
-    ASSERT_TRUE(state.lastRequest.claim(request.serial));
-    EXPECT_FALSE(service.handle(request, ReplyVerdict{ReplyKind::Kiss, KissCode::Deny}, nullptr, 0,
-                                ReplyMoment{now, 0, 1000000, sinceBootMs, kUs2026})
-                     .has_value());
+    std::optional<Sample> deny = received(kiss("DENY", kNonce), 20000);
+    ASSERT_TRUE(deny.has_value());
+    EXPECT_FALSE(service.handle(*deny).has_value());
     ticks(100);
     EXPECT_TRUE(service.askNow(sinceBootMs));
     ticks(7200);
@@ -148,6 +169,18 @@ TEST_F(TimeServiceTest, SetsTheServersTimeAtReceiptToTheMillisecond) {
     EXPECT_EQ(state.lastClockSetting.load(), platform::ClockSetting::NotTried) << "the clock's own record unused";
 }
 
+TEST_F(TimeServiceTest, TheOffsetGoesOntoTheClockAsItReadsWhenItIsSet) {
+    tick();
+    // 7.3 ms pass between the receipt and the setting: the clock is set to
+    // that later reading plus the offset, not to the time at receipt.
+    std::optional<service::Result> result = answerNtp(5250400, 36000, 7300);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->offsetMs, 5250);
+    ASSERT_EQ(clock.calls().size(), 1u);
+    EXPECT_EQ(text(clock.calls()[0]), "2026-12-02 00:00:05.294");
+    EXPECT_EQ(result->when, k2026 + 5) << "the server's time at receipt";
+}
+
 TEST_F(TimeServiceTest, EachOutcomeOfTheSettingIsRecorded) {
     tick();
     clock.answerWith(platform::ClockSetting::NotAllowed);
@@ -173,25 +206,25 @@ TEST_F(TimeServiceTest, NothingIsSetBeyondMaxStepEitherWay) {
 
 TEST_F(TimeServiceTest, KissesAndAnswersWithoutTimeSetNothing) {
     tick();
-    RequestRecord request = state.lastRequest.get();
-    ReplyMoment moment{now, counterAt(), 1000000, sinceBootMs, kUs2026};
-    EXPECT_FALSE(service.handle(request, ReplyVerdict{ReplyKind::Kiss, KissCode::Rate}, nullptr, 0, moment));
+    EXPECT_FALSE(received(ntpReply(0, 0, 40), 20000)) << "no time in it: it never reaches the service";
+    std::optional<Sample> rate = received(kiss("RATE", kNonce), 20000);
+    ASSERT_TRUE(rate.has_value());
+    EXPECT_FALSE(service.handle(*rate));
     EXPECT_EQ(state.backoffSeconds.load(), 7200u);
-    Bytes shortReply = ntpReply(0, 0, 40);
-    EXPECT_FALSE(service.handle(request, ReplyVerdict{ReplyKind::Ntp, KissCode::Other}, shortReply.data(),
-                                shortReply.size(), moment));
     EXPECT_TRUE(clock.calls().empty());
 }
 
 TEST_F(TimeServiceTest, AnRfc868AnswerSetsHalfASecondPastItsSecond) {
     tick();
     RequestRecord request = state.lastRequest.get();
-    request.style = RequestStyle::Time;
-    request.sendStamp = now;
+    request.style = &rfc868Style();
+    request.sentSeconds = now;
     Bytes reply = timeReply(k2026 + 100);
-    std::optional<service::Result> result =
-        service.handle(request, ReplyVerdict{ReplyKind::Time, KissCode::Other}, reply.data(), reply.size(),
-                       ReplyMoment{now, 0, 1000000, sinceBootMs, kUs2026 + 200000});
+    clockUs = kUs2026 + 200000;
+    std::optional<Sample> sample = judgeReply(request, requestDestination(), reply.data(), reply.size(),
+                                              ReplyMoment{now, 0, 1000000, sinceBootMs, clockUs});
+    ASSERT_TRUE(sample.has_value());
+    std::optional<service::Result> result = service.handle(*sample);
     ASSERT_TRUE(result.has_value());
     EXPECT_EQ(result->offsetMs, 100300);
     EXPECT_EQ(text(clock.calls().at(0)), "2026-12-02 00:01:40.500");

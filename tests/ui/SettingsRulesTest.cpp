@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "net/NtpStyle.h"
+#include "net/Rfc868Style.h"
 #include "ui/LocalZoneTest.h"
 #include "ui/SettingsRules.h"
 
@@ -101,18 +103,31 @@ TEST(RefusedSettingNotice, OnlyForALackOfTheRightWhileTheOptionIsOn) {
         EXPECT_FALSE(showsRefusedSettingNotice(true, other)) << static_cast<int>(other);
 }
 
-TEST(NoAnswerNotice, OnlyForTheLatestRequestUnansweredFor10Seconds) {
+TEST(RequestNotice, NoAnswerAfter10SecondsAndANameNotFoundAtOnce) {
     RequestRecord latest;
-    EXPECT_FALSE(unansweredRequestStyle(latest, 1000000)) << "no request yet";
+    EXPECT_EQ(requestNotice(latest, 1000000).kind, RequestNoticeKind::None) << "no request yet";
     latest.serial = 3;
-    latest.style = RequestStyle::Time;
+    latest.style = &rfc868Style();
     latest.startedMs = 50000;
-    EXPECT_FALSE(unansweredRequestStyle(latest, 50000 + kNoAnswerNoticeMs - 1));
-    EXPECT_EQ(unansweredRequestStyle(latest, 50000 + kNoAnswerNoticeMs), RequestStyle::Time);
-    latest.style = RequestStyle::Ntp;
-    EXPECT_EQ(unansweredRequestStyle(latest, 90000), RequestStyle::Ntp) << "the style decides the words";
+    latest.outcome = RequestOutcome::Sent;
+    EXPECT_EQ(requestNotice(latest, 50000 + kNoAnswerNoticeMs - 1).kind, RequestNoticeKind::None);
+    RequestNotice time = requestNotice(latest, 50000 + kNoAnswerNoticeMs);
+    EXPECT_EQ(time.kind, RequestNoticeKind::NoAnswer);
+    EXPECT_EQ(time.advice, NoAnswerAdvice::TryNtp) << "the style decides the words";
+    latest.style = &ntpStyle();
+    EXPECT_EQ(requestNotice(latest, 90000).advice, NoAnswerAdvice::CheckConnection);
+    latest.outcome = RequestOutcome::SendFailed;
+    EXPECT_EQ(requestNotice(latest, 90000).kind, RequestNoticeKind::NoAnswer) << "nothing went out: no answer";
     latest.answered = true;
-    EXPECT_FALSE(unansweredRequestStyle(latest, 90000));
+    EXPECT_EQ(requestNotice(latest, 90000).kind, RequestNoticeKind::None);
+
+    latest.answered = false;
+    latest.outcome = RequestOutcome::NameNotFound;
+    EXPECT_EQ(requestNotice(latest, 50001).kind, RequestNoticeKind::NameNotFound) << "no need to wait";
+    EXPECT_EQ(requestNotice(latest, 90000).kind, RequestNoticeKind::NameNotFound) << "not a silent server";
+    EXPECT_EQ(nameNotFoundText("time.nist.gv", 11001),
+              "Windows found no computer named \"time.nist.gv\" (error 11001). Check the server's name for a "
+              "typing slip, or choose another server.");
 }
 
 TEST(TimeServiceAsk, OnlyAfterARefusalWithACorrectionAndOnceAMinute) {

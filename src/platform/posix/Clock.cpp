@@ -26,9 +26,9 @@ std::uint64_t counterNow() {
 
 std::uint64_t counterFrequency() { return 1000000; }
 
-std::int64_t wallClockUs() { return microsecondsOf(CLOCK_REALTIME); }
+std::int64_t preciseWallClockUs() { return microsecondsOf(CLOCK_REALTIME); }
 
-std::int64_t wallClockMs() { return wallClockUs() / 1000; }
+std::int64_t wallClockMs() { return preciseWallClockUs() / 1000; }
 
 std::int64_t sinceBootMs() { return microsecondsOf(CLOCK_BOOTTIME) / 1000; }
 

@@ -31,15 +31,41 @@ std::uint64_t counterFrequency() {
     return static_cast<std::uint64_t>(value.QuadPart);
 }
 
-std::int64_t wallClockUs() {
+namespace {
+
+std::int64_t microsecondsOf(const FILETIME& time) {
     constexpr std::int64_t k1601To1970 = 116444736000000000;  // in 100 ns units
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER ticks{{now.dwLowDateTime, now.dwHighDateTime}};
+    ULARGE_INTEGER ticks{{time.dwLowDateTime, time.dwHighDateTime}};
     return (static_cast<std::int64_t>(ticks.QuadPart) - k1601To1970) / 10;
 }
 
-std::int64_t wallClockMs() { return wallClockUs() / 1000; }
+using FileTimeReader = void(WINAPI*)(LPFILETIME);
+
+// Looked up rather than imported, so that the program still starts on
+// Windows 7, which lacks it; and looked up at the first read, not at start.
+FileTimeReader preciseReader() {
+    static const FileTimeReader reader = [] {
+        FARPROC precise = GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetSystemTimePreciseAsFileTime");
+        return precise != nullptr ? reinterpret_cast<FileTimeReader>(reinterpret_cast<void*>(precise))
+                                  : GetSystemTimeAsFileTime;
+    }();
+    return reader;
+}
+
+}  // namespace
+
+std::int64_t preciseWallClockUs() {
+    FILETIME now;
+    preciseReader()(&now);
+    return microsecondsOf(now);
+}
+
+// The run-time's time() reads this clock: its seconds turn together.
+std::int64_t wallClockMs() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return microsecondsOf(now) / 1000;
+}
 
 std::int64_t sinceBootMs() { return static_cast<std::int64_t>(GetTickCount64()); }
 

@@ -1,4 +1,4 @@
-#include "ui/StepWatch.h"
+#include "net/StepWatch.h"
 
 #include <cstdlib>
 

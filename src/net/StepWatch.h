@@ -1,9 +1,10 @@
 // Notices that the local clock was stepped, by the user, the system's time
 // service, another program or a resume from sleep, so that the clock window
-// asks the server again instead of showing a time off by the step until the
-// next poll. It learns of a step from the system's messages, and from the
-// wall clock moving apart from a counter that is never stepped. The
-// program's own setting of the clock is a step too, and asks nothing.
+// and the time service ask the server again instead of keeping a time off
+// by the step until the next poll. It learns of a step from the system's
+// messages, and from the wall clock moving apart from a counter that is
+// never stepped. The program's own setting of the clock is a step too, and
+// asks nothing.
 #pragma once
 #include <cstdint>
 #include <optional>

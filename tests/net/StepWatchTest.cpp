@@ -2,7 +2,7 @@
 // stepped: a fake wall clock and a fake counter that never steps.
 #include <gtest/gtest.h>
 
-#include "ui/StepWatch.h"
+#include "net/StepWatch.h"
 
 namespace {
 

@@ -1,0 +1,41 @@
+#include "net/NtpStyle.h"
+
+#include "net/Reply.h"
+#include "platform/Random.h"
+
+std::array<std::uint8_t, wire::kNtpPacketSize> ntpRequestPacket(std::uint64_t nonce) {
+    std::array<std::uint8_t, wire::kNtpPacketSize> packet{};
+    packet[0] = wire::kNtpRequestFirstByte;
+    wire::writeBigEndian64(&packet[wire::kNtpTransmitOffset], nonce);
+    return packet;
+}
+
+PreparedRequest NtpStyle::prepare(const std::string& server, const std::string& portText) {
+    PreparedRequest request = resolvedRequest(server, portText);
+    if (!request.ready) return request;
+    if (!platform::cryptoRandom(&request.nonce, sizeof request.nonce)) return PreparedRequest::failed(RequestOutcome::NotSent);
+    auto packet = ntpRequestPacket(request.nonce);
+    request.datagram.assign(packet.begin(), packet.end());
+    return request;
+}
+
+bool NtpStyle::judge(const RequestRecord& request, const std::uint8_t* data, std::size_t length,
+                     Sample& sample) const {
+    if (!wire::decodeNtpHeader(data, length, sample.ntp)) return false;
+    switch (judgeNtpHeader(sample.ntp, request.nonce)) {
+        case HeaderVerdict::Ignored:
+            return false;
+        case HeaderVerdict::Kiss:
+            sample.kiss = true;
+            sample.kissCode = kissCodeOf(sample.ntp);
+            return true;
+        case HeaderVerdict::Answer:
+            return true;
+    }
+    return false;
+}
+
+RequestStyle& ntpStyle() {
+    static NtpStyle style;
+    return style;
+}

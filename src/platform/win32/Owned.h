@@ -1,0 +1,51 @@
+// One owner for every kind of Windows handle: a kernel handle, a mapped
+// view, a service handle, a registry key, local memory, a GDI object. The
+// owner gives it back with its own function when it goes, on every path.
+#pragma once
+#include <windows.h>
+
+#include <winsvc.h>
+
+template <typename Handle, auto Release>
+class Owned {
+public:
+    Owned() = default;
+    explicit Owned(Handle handle) : handle_(handle) {}
+    ~Owned() { reset(); }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    Owned(Owned&& other) noexcept : handle_(other.release()) {}
+    Owned& operator=(Owned&& other) noexcept {
+        reset(other.release());
+        return *this;
+    }
+
+    Handle get() const { return handle_; }
+    explicit operator bool() const { return handle_ != Handle{}; }
+    // For a call that hands the handle back through a pointer; what was
+    // held before is given back first.
+    Handle* receive() {
+        reset();
+        return &handle_;
+    }
+    Handle release() {
+        Handle handle = handle_;
+        handle_ = Handle{};
+        return handle;
+    }
+    void reset(Handle handle = Handle{}) {
+        if (handle_ != Handle{}) Release(handle_);
+        handle_ = handle;
+    }
+
+private:
+    Handle handle_{};
+};
+
+using OwnedHandle = Owned<HANDLE, CloseHandle>;          // not for INVALID_HANDLE_VALUE returns
+using MappedView = Owned<void*, UnmapViewOfFile>;
+using ServiceHandle = Owned<SC_HANDLE, CloseServiceHandle>;
+using RegistryKey = Owned<HKEY, RegCloseKey>;
+using LocalMemory = Owned<HLOCAL, LocalFree>;
+template <typename GdiObject>
+using OwnedGdiObject = Owned<GdiObject, DeleteObject>;  // HFONT, HRGN, HBRUSH, ...
