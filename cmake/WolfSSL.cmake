@@ -24,6 +24,7 @@ set(WOLFSSL_FEATURES
     --enable-ecc --enable-curve25519 --enable-supportedcurves --enable-rsa --enable-rsapss
     --enable-aesgcm --enable-chacha --enable-poly1305
     --disable-dh --disable-md5 --disable-sha3 --disable-aescbc --disable-psk --disable-session-ticket
+    --disable-oaep --disable-pkcs12 --disable-pwdbased --disable-sha224 --disable-extended-master --disable-enc-then-mac
     --disable-examples --disable-crypttests --disable-benchmark)
 set(WOLFSSL_CFLAGS "-Os -ffunction-sections -fdata-sections -DNO_WOLFSSL_SERVER")
 set(WOLFSSL_CPPFLAGS "")
