@@ -11,6 +11,8 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <fstream>
+#include <iterator>
 #include <regex>
 #include <string>
 
@@ -27,6 +29,11 @@ std::string knownFolder(int csidl) {
 }
 
 bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string fileText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
 
 std::string packagePath() { return driver::windowsPathOf("MARIVEL_MSI"); }
 
@@ -131,6 +138,8 @@ protected:
     const std::string package = packagePath();
     const std::string folder = knownFolder(CSIDL_LOCAL_APPDATA) + "\\Programs\\Marivel";
     const std::string program = folder + "\\marivel.exe";
+    const std::string licence = folder + "\\LICENSE.txt";
+    const std::string notice = folder + "\\NOTICE.txt";
     const std::string startMenuLink = knownFolder(CSIDL_PROGRAMS) + "\\Marivel 95.lnk";
     const std::string signInLink = knownFolder(CSIDL_STARTUP) + "\\Marivel 95.lnk";
 };
@@ -158,6 +167,10 @@ TEST_F(Installer, InstallsRunsAndUninstallsLeavingTheUsersSettings) {
 
         ASSERT_EQ(driver::msiexec("/i \"" + package + "\"" + (startAtSignIn ? " STARTATSIGNIN=1" : "")), 0u);
         EXPECT_TRUE(exists(program)) << program;
+        EXPECT_TRUE(std::regex_search(fileText(licence), std::regex(R"(GNU GENERAL PUBLIC LICENSE\r\n +Version 2,)")))
+            << licence;
+        EXPECT_TRUE(std::regex_search(fileText(notice), std::regex(R"(apt-get source wolfssl=5\.5\.4-\S+\r\n)")))
+            << "the notice names the wolfSSL source package built: " << notice;
         EXPECT_TRUE(samePath(shortcutTarget(startMenuLink), program)) << startMenuLink;
         EXPECT_EQ(exists(signInLink), startAtSignIn) << signInLink;
         if (startAtSignIn) {
@@ -181,6 +194,7 @@ TEST_F(Installer, InstallsRunsAndUninstallsLeavingTheUsersSettings) {
 
         ASSERT_EQ(driver::msiexec("/x \"" + package + "\""), 0u);
         EXPECT_FALSE(exists(program));
+        EXPECT_FALSE(exists(licence));
         EXPECT_FALSE(exists(folder));
         EXPECT_FALSE(exists(startMenuLink));
         EXPECT_FALSE(exists(signInLink));

@@ -15,6 +15,7 @@ constexpr std::size_t kTagSize = 16;  // the synthetic IV, first in the cipherte
 using Key = std::array<std::uint8_t, kKeySize>;
 
 // The ciphertext is the 16-byte tag followed by the encrypted plaintext.
+// An empty nonce is left out of S2V, as in RFC 5297's deterministic use.
 // False only when the library fails.
 bool sivEncrypt(const Key& key, const std::uint8_t* nonce, std::size_t nonceLength, const std::uint8_t* associated,
                 std::size_t associatedLength, const std::uint8_t* plaintext, std::size_t plaintextLength,
