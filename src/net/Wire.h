@@ -64,6 +64,37 @@ inline void writeBigEndian64(std::uint8_t* data, std::uint64_t value) {
     writeBigEndian32(data + 4, static_cast<std::uint32_t>(value));
 }
 
+// The 48-byte NTP header's fields, read once: every later check works on
+// these, never on the bytes again.
+struct NtpHeader {
+    std::uint8_t leap;     // 3: the server is not synchronized
+    std::uint8_t version;
+    std::uint8_t mode;
+    std::uint8_t stratum;  // 0: a kiss-o'-death, whose code is referenceId
+    std::uint32_t rootDelay;       // unsigned 16.16 seconds
+    std::uint32_t rootDispersion;  // unsigned 16.16 seconds
+    std::uint32_t referenceId;
+    std::uint64_t origin;    // the request's transmit timestamp, echoed
+    std::uint64_t receive;   // when the server received the request
+    std::uint64_t transmit;  // when the server sent the answer
+};
+
+// False, and `header` left alone, when the data is shorter than a header.
+inline bool decodeNtpHeader(const std::uint8_t* data, std::size_t length, NtpHeader& header) {
+    if (length < kNtpPacketSize) return false;
+    header.leap = static_cast<std::uint8_t>(data[0] >> 6);
+    header.version = static_cast<std::uint8_t>((data[0] >> 3) & 0x07);
+    header.mode = static_cast<std::uint8_t>(data[0] & 0x07);
+    header.stratum = data[1];
+    readBigEndian32(data, length, kNtpRootDelayOffset, header.rootDelay);
+    readBigEndian32(data, length, kNtpRootDispersionOffset, header.rootDispersion);
+    readBigEndian32(data, length, kNtpReferenceIdOffset, header.referenceId);
+    header.origin = readBigEndian64(data, kNtpOriginOffset);
+    header.receive = readBigEndian64(data, kNtpReceiveOffset);
+    header.transmit = readBigEndian64(data, kNtpTransmitOffset);
+    return true;
+}
+
 }  // namespace wire
 
 // An unsigned 64-bit value kept as two 32-bit halves, as the counter stamp
