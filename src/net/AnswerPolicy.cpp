@@ -61,6 +61,7 @@ void handleReply(AppState& state, const Sample& sample) {
         return;
     }
     ClockCorrection reading = sample.style->clockCorrection(sample);
+    state.authenticatedBy.set(sample.authenticatedBy);
     applyCorrection(state, reading.correction, reading.setTo);
     recordUsableAnswer(state, reading.serverSeconds, sample.received.now);
 }

@@ -31,6 +31,7 @@ void recordUsableAnswer(AppState& state, std::uint32_t serverSeconds, std::uint3
 void handleKiss(AppState& state, const std::string& server, KissCode code, std::uint32_t now);
 
 // The clock's handling of an answer: a kiss as above; otherwise
-// lastResponseTime, correction and nextPollTime, and the system clock when
-// setSystemClock is on, by the style's reduction of the sample.
+// lastResponseTime, correction, nextPollTime and who authenticated it, and
+// the system clock when setSystemClock is on, by the style's reduction of
+// the sample.
 void handleReply(AppState& state, const Sample& sample);

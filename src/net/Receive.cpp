@@ -56,6 +56,7 @@ bool ReceiveLoop::run() {
         // Anything else changes and refreshes nothing; neither does a second
         // answer to the same request.
         if (!sample || !state_.lastRequest.claim(request.serial)) continue;
+        sample->style->taken(*sample);
         if (handler_)
             handler_(*sample);
         else

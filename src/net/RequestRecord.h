@@ -9,9 +9,10 @@
 
 class RequestStyle;
 
-// What a style keeps of one request beyond its nonce, to know its answer.
-struct StyleMemory {
-    virtual ~StyleMemory() = default;
+// What a style keeps of one request beyond its nonce, to know its answer,
+// or of one answer beyond its header, to act on it once it is taken.
+struct StyleData {
+    virtual ~StyleData() = default;
 };
 
 // How a request went, as far as the request thread knows.
@@ -21,6 +22,13 @@ enum class RequestOutcome : std::uint8_t {
     NameNotFound,  // the server's name was not found; `error` says why
     SendFailed,    // the datagram could not be sent; `error` says why
     NotSent,       // a later request overtook it, or no nonce could be drawn
+    // The NTS key exchange failed: nothing is sent without it.
+    NoKeyExchange,         // refused, or silent until its timeout; `error`
+    CertificateUntrusted,  // no chain to a root this computer trusts
+    CertificateName,       // the certificate is for another name than `subject`
+    CertificateDates,      // this computer's date is outside the certificate's validity
+    KeyExchangeRefused,    // the server answered with an error, or without NTS
+    KeyExchangeFailed,     // anything else; `error`
 };
 
 // sentSeconds and sentCounter are read together just before the datagram
@@ -38,7 +46,7 @@ struct RequestRecord {
     // NTP styles: the 64 random bits sent as the transmit timestamp, which
     // a genuine reply echoes as its origin timestamp. 0 for RFC 868.
     std::uint64_t nonce = 0;
-    std::shared_ptr<const StyleMemory> memory;  // null for styles that keep nothing more
+    std::shared_ptr<const StyleData> memory;  // null for styles that keep nothing more
     std::uint8_t address[4] = {0, 0, 0, 0};
     std::uint16_t port = 0;  // host order
     RequestOutcome outcome = RequestOutcome::Preparing;
@@ -57,7 +65,7 @@ struct Departure {
     std::uint32_t sentSeconds = 0;
     std::uint64_t sentCounter = 0;
     std::uint64_t nonce = 0;
-    std::shared_ptr<const StyleMemory> memory;
+    std::shared_ptr<const StyleData> memory;
 };
 
 // Request threads write the record and the receiving thread reads it; each

@@ -22,10 +22,13 @@ PreparedRequest PreparedRequest::failed(RequestOutcome outcome, int error, std::
 
 RequestStyle& chooseRequestStyle(const char* portText) {
     if (text::equalsIgnoringCase(portText, "ntp") || leadingNumber(portText) == kNtpPort) return ntpStyle();
+    if (text::equalsIgnoringCase(portText, "nts")) return ntsStyle();
     return rfc868Style();
 }
 
-std::size_t largestAnswerOfAnyStyle() { return std::max(rfc868Style().largestAnswer(), ntpStyle().largestAnswer()); }
+std::size_t largestAnswerOfAnyStyle() {
+    return std::max({rfc868Style().largestAnswer(), ntpStyle().largestAnswer(), ntsStyle().largestAnswer()});
+}
 
 PreparedRequest resolvedRequest(const std::string& server, const std::string& portText) {
     PreparedRequest request;

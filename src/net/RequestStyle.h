@@ -26,7 +26,7 @@ struct PreparedRequest {
     CInetAddr destination;
     std::vector<std::uint8_t> datagram;
     std::uint64_t nonce = 0;
-    std::shared_ptr<const StyleMemory> memory;
+    std::shared_ptr<const StyleData> memory;
 
     static PreparedRequest failed(RequestOutcome outcome, int error = 0, std::string subject = {});
 };
@@ -41,7 +41,7 @@ class RequestStyle {
 public:
     virtual ~RequestStyle() = default;
 
-    // Its name for people: "RFC 868", "NTP".
+    // Its name for people: "RFC 868", "NTP", "NTS".
     virtual const char* name() const = 0;
     // The longest answer it takes; the receiving thread drops a longer
     // datagram as too long.
@@ -56,17 +56,21 @@ public:
     // `sample`'s server fields.
     virtual bool judge(const RequestRecord& request, const std::uint8_t* data, std::size_t length,
                        Sample& sample) const = 0;
+    // On the receiving thread, once `sample` has been taken as the answer
+    // to its request (never for a second copy of it).
+    virtual void taken(const Sample&) {}
     // What the clock makes of one of its answers, and the time service.
     virtual ClockCorrection clockCorrection(const Sample& sample) const = 0;
     virtual std::int64_t serviceOffset(const Sample& sample) const = 0;
 };
 
 // The style the port setting text chooses, never a port inside the server
-// text: "ntp" in any letter case, or a number reading 123, is NTP;
-// anything else RFC 868.
+// text: "ntp" in any letter case, or a number reading 123, is NTP; "nts"
+// in any letter case is NTS; anything else RFC 868.
 RequestStyle& chooseRequestStyle(const char* portText);
 RequestStyle& rfc868Style();
 RequestStyle& ntpStyle();
+RequestStyle& ntsStyle();
 // The receive buffer that holds the longest answer of any style.
 std::size_t largestAnswerOfAnyStyle();
 

@@ -6,9 +6,11 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "net/Calendar.h"
+#include "net/RequestRecord.h"
 #include "net/Wire.h"
 #include "platform/Clock.h"
 
@@ -47,6 +49,11 @@ struct Sample {
     std::uint32_t sentSeconds = 0;
     std::uint64_t sentCounter = 0;
     ReplyMoment received;
+    // An authenticated answer: the server name its key exchange verified.
+    // Empty for the styles that authenticate nothing.
+    std::string authenticatedBy;
+    // What the style decoded beyond the header, for RequestStyle::taken.
+    std::shared_ptr<const StyleData> styleData;
 };
 
 // What the clock makes of an answer.

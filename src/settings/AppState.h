@@ -42,6 +42,9 @@ struct AppState {
     // std::uint32_t before making a date of it, so it stays right to 2106.
     std::atomic<std::int32_t> lastResponseTime{0};
     std::atomic<std::int32_t> correction{0};  // server time minus local time, seconds
+    // The name an authenticated last answer was verified for (NTS); empty
+    // when it was not authenticated.
+    GuardedText authenticatedBy;
     // What the display adds to the local clock: the correction, or 0 once
     // the reply's setting of the system clock has applied it.
     std::atomic<std::int32_t> shownCorrection{0};

@@ -1,5 +1,7 @@
 #include "ui/SettingsDlg.h"
 
+#include <algorithm>
+
 #include "framework/Shell.h"
 #include "framework/WinApp.h"
 #include "net/Request.h"
@@ -10,6 +12,29 @@
 #include "ui/resource.h"
 
 namespace {
+
+// The title of the notice that a request could not go.
+UINT requestFailureTitle(RequestNoticeKind kind) {
+    switch (kind) {
+        case RequestNoticeKind::NoKeyExchange:
+            return IDS_NO_KEY_EXCHANGE_TITLE;
+        case RequestNoticeKind::CertificateUntrusted:
+            return IDS_CERTIFICATE_UNTRUSTED_TITLE;
+        case RequestNoticeKind::CertificateName:
+            return IDS_CERTIFICATE_NAME_TITLE;
+        case RequestNoticeKind::CertificateDates:
+            return IDS_CERTIFICATE_DATES_TITLE;
+        case RequestNoticeKind::KeyExchangeRefused:
+            return IDS_KEY_EXCHANGE_REFUSED_TITLE;
+        case RequestNoticeKind::KeyExchangeFailed:
+            return IDS_KEY_EXCHANGE_FAILED_TITLE;
+        case RequestNoticeKind::NameNotFound:
+        case RequestNoticeKind::None:
+        case RequestNoticeKind::NoAnswer:
+            break;
+    }
+    return IDS_NAME_NOT_FOUND_TITLE;
+}
 
 // Each refusal notice goes after a while, by its own timer.
 constexpr UINT_PTR kRefusedSettingTimer = 1;
@@ -36,6 +61,7 @@ bool CSettingsDlg::onInitDialog() {
     item<CUpDown>(IDC_POLL_SPIN).setRange(static_cast<int>(kPollPeriodMinMinutes),
                                           static_cast<int>(kPollPeriodMaxMinutes));
     state_.openSettingsDlg = this;
+    fitLastResponse();
     PostMessageA(handle(), kNoticeMessage, 0, 0);
     return true;  // the focus goes to the server
 }
@@ -43,9 +69,57 @@ bool CSettingsDlg::onInitDialog() {
 void CSettingsDlg::refresh() {
     CDataExchange dx(handle(), false);
     doDataExchange(dx);
+    fitLastResponse();
     noticeRefusedSetting();
     noticeRefusedServer();
     watchRequest();
+}
+
+// The Last Response box holds two lines. An authenticated answer's third
+// line, wrapped where the box is narrow, makes the box, the two group boxes
+// of its row, the buttons below and the dialog as much taller as the text
+// needs, so that every line shows whole; nothing ever grows back smaller,
+// so the dialog does not jump while it is open.
+void CSettingsDlg::fitLastResponse() {
+    HWND box = item(IDC_LAST_RESPONSE).handle();
+    auto lines = static_cast<int>(SendMessageA(box, EM_GETLINECOUNT, 0, 0));
+    HDC dc = GetDC(box);
+    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(box, WM_GETFONT, 0, 0)));
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, previous);
+    ReleaseDC(box, dc);
+    RECT shown{};
+    SendMessageA(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&shown));
+    int lineHeight = std::max<int>(1, metrics.tmHeight);
+    int grow = lines * lineHeight - (shown.bottom - shown.top);
+    if (grow <= 0) return;
+
+    RECT boxPlace = placeOf(box);
+    for (HWND child = GetWindow(handle(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        char windowClass[32] = {};
+        GetClassNameA(child, windowClass, sizeof windowClass);
+        if (std::string(windowClass) == CBalloonTip::kWindowClass) continue;  // placed by its own rules
+        RECT place = placeOf(child);
+        if (place.top >= boxPlace.bottom) {
+            SetWindowPos(child, nullptr, place.left, place.top + grow, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        } else if (place.bottom >= boxPlace.bottom && place.top <= boxPlace.top) {
+            // The box itself, and the group boxes of its row.
+            SetWindowPos(child, nullptr, 0, 0, place.right - place.left, place.bottom - place.top + grow,
+                         SWP_NOMOVE | SWP_NOZORDER);
+        }
+    }
+    RECT frame{};
+    GetWindowRect(handle(), &frame);
+    SetWindowPos(handle(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top + grow,
+                 SWP_NOMOVE | SWP_NOZORDER);
+}
+
+RECT CSettingsDlg::placeOf(HWND child) const {
+    RECT place{};
+    GetWindowRect(child, &place);
+    MapWindowPoints(nullptr, handle(), reinterpret_cast<POINT*>(&place), 2);
+    return place;
 }
 
 void CSettingsDlg::showForAWhile(CBalloonTip& notice, UINT_PTR timer, int control, const std::string& title,
@@ -92,13 +166,14 @@ void CSettingsDlg::watchRequest() {
     requestNoticeSerial_ = latest.serial;
     requestNoticeKind_ = notice.kind;
     const CWinApp& app = *CWinApp::current();
-    if (notice.kind == RequestNoticeKind::NameNotFound) {
-        requestNotice_.show(item(IDC_PORT).handle(), app.loadString(IDS_NAME_NOT_FOUND_TITLE),
-                            nameNotFoundText(latest.subject, latest.error));
+    if (notice.kind == RequestNoticeKind::NoAnswer) {
+        UINT text = notice.advice == NoAnswerAdvice::TryNtp ? IDS_NO_ANSWER_TIME_STYLE_TEXT : IDS_NO_ANSWER_TEXT;
+        requestNotice_.show(item(IDC_PORT).handle(), app.loadString(IDS_NO_ANSWER_TITLE), app.loadString(text));
         return;
     }
-    UINT text = notice.advice == NoAnswerAdvice::TryNtp ? IDS_NO_ANSWER_TIME_STYLE_TEXT : IDS_NO_ANSWER_TEXT;
-    requestNotice_.show(item(IDC_PORT).handle(), app.loadString(IDS_NO_ANSWER_TITLE), app.loadString(text));
+    int control = notice.place == NoticePlace::Server ? IDC_SERVER : IDC_PORT;
+    requestNotice_.show(item(control).handle(), app.loadString(requestFailureTitle(notice.kind)),
+                        requestFailureText(notice.kind, latest.subject, latest.error));
 }
 
 void CSettingsDlg::onTimer(UINT_PTR id) {
@@ -124,7 +199,7 @@ void CSettingsDlg::doDataExchange(CDataExchange& dx) {
         port_ = state_.port.get();
         hourDisplay24_ = state_.hourDisplay24;
         lastResponse_ = lastResponseText(static_cast<std::uint32_t>(state_.lastResponseTime.load()),
-                                         state_.correction);
+                                         state_.correction, state_.authenticatedBy.get());
     }
     dx.number(IDC_POLL_PERIOD, pollPeriod_, kPollPeriodMinMinutes, kPollPeriodValidMax);
     dx.check(IDC_ALWAYS_ON_TOP, alwaysOnTop_);
@@ -138,6 +213,7 @@ void CSettingsDlg::doDataExchange(CDataExchange& dx) {
         // answers. What the old one said of us does not bind it.
         state_.nextPollTime = 0;
         state_.lastResponseTime = 0;
+        state_.authenticatedBy.set("");
         state_.backoffSeconds = 0;
         state_.refusedServer.set("");
     }

@@ -44,6 +44,8 @@ private:
     void deleteSelectedServer();
     void pingNow();
     void unregister();
+    void fitLastResponse();
+    RECT placeOf(HWND child) const;  // in the dialog's client coordinates
     void noticeRefusedSetting();
     void noticeRefusedServer();
     void showForAWhile(CBalloonTip& notice, UINT_PTR timer, int control, const std::string& title,

@@ -5,6 +5,7 @@
 
 #include "errors/FormatText.h"
 #include "platform/Clock.h"
+#include "platform/WinsockErrors.h"
 
 namespace {
 
@@ -19,14 +20,16 @@ std::string localTimeText(std::uint32_t seconds) {
 
 }  // namespace
 
-std::string lastResponseText(std::uint32_t lastResponseTime, std::int32_t correction) {
+std::string lastResponseText(std::uint32_t lastResponseTime, std::int32_t correction,
+                             const std::string& authenticatedBy) {
     if (lastResponseTime == 0) return "Never";
     std::string when = localTimeText(lastResponseTime);
     char text[160] = {};
     bool single = correction == 1 || correction == -1;
     formatText(text, sizeof text, "%s\r\n Correction: %ld Second%s", when.c_str(), static_cast<long>(correction),
                single ? "" : "s");
-    return text;
+    if (authenticatedBy.empty()) return text;
+    return std::string(text) + "\r\n Authenticated by NTS (" + authenticatedBy + ")";
 }
 
 std::optional<std::string> clampedPollPeriodText(const std::string& text) {
@@ -68,16 +71,84 @@ bool showsRefusedSettingNotice(bool setSystemClock, platform::ClockSetting lastS
     return setSystemClock && lastSetting == platform::ClockSetting::NotAllowed;
 }
 
+namespace {
+
+RequestNoticeKind failureNoticeOf(RequestOutcome outcome) {
+    switch (outcome) {
+        case RequestOutcome::NameNotFound:
+            return RequestNoticeKind::NameNotFound;
+        case RequestOutcome::NoKeyExchange:
+            return RequestNoticeKind::NoKeyExchange;
+        case RequestOutcome::CertificateUntrusted:
+            return RequestNoticeKind::CertificateUntrusted;
+        case RequestOutcome::CertificateName:
+            return RequestNoticeKind::CertificateName;
+        case RequestOutcome::CertificateDates:
+            return RequestNoticeKind::CertificateDates;
+        case RequestOutcome::KeyExchangeRefused:
+            return RequestNoticeKind::KeyExchangeRefused;
+        case RequestOutcome::KeyExchangeFailed:
+            return RequestNoticeKind::KeyExchangeFailed;
+        case RequestOutcome::Preparing:
+        case RequestOutcome::Sent:
+        case RequestOutcome::SendFailed:
+        case RequestOutcome::NotSent:
+            break;
+    }
+    return RequestNoticeKind::None;
+}
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+}  // namespace
+
 RequestNotice requestNotice(const RequestRecord& latest, std::int64_t sinceBootMs) {
     if (latest.serial == 0 || latest.answered) return {};
-    if (latest.outcome == RequestOutcome::NameNotFound) return {RequestNoticeKind::NameNotFound};
+    RequestNoticeKind failure = failureNoticeOf(latest.outcome);
+    if (failure != RequestNoticeKind::None) {
+        bool certificate = failure == RequestNoticeKind::CertificateUntrusted ||
+                           failure == RequestNoticeKind::CertificateName ||
+                           failure == RequestNoticeKind::CertificateDates;
+        return {failure, NoAnswerAdvice::CheckConnection, certificate ? NoticePlace::Server : NoticePlace::Port};
+    }
     if (latest.style == nullptr || sinceBootMs - latest.startedMs < kNoAnswerNoticeMs) return {};
     return {RequestNoticeKind::NoAnswer, latest.style->noAnswerAdvice()};
 }
 
-std::string nameNotFoundText(const std::string& name, int error) {
-    return "Windows found no computer named \"" + name + "\" (error " + std::to_string(error) +
-           "). Check the server's name for a typing slip, or choose another server.";
+std::string requestFailureText(RequestNoticeKind kind, const std::string& subject, int error) {
+    const std::string errorText = " (error " + std::to_string(error) + ")";
+    switch (kind) {
+        case RequestNoticeKind::NameNotFound:
+            return "Windows found no computer named " + quoted(subject) + errorText +
+                   ". Check the server's name for a typing slip, or choose another server.";
+        case RequestNoticeKind::NoKeyExchange:
+            return "No NTS key exchange answered at " + quoted(subject) +
+                   (error == wsa::kConnectionRefused ? ": it refused the connection"
+                                                     : " within 10 seconds" + errorText) +
+                   ". Check the server's name, or choose a server that offers NTS.";
+        case RequestNoticeKind::CertificateUntrusted:
+            return "Windows does not trust the certificate that " + quoted(subject) +
+                   " showed, so Marivel asked it nothing. Choose another server.";
+        case RequestNoticeKind::CertificateName:
+            return "The certificate that answered is not for " + quoted(subject) +
+                   ", so Marivel asked it nothing. Check the server's name: NTS needs the name its certificate "
+                   "was made for.";
+        case RequestNoticeKind::CertificateDates:
+            return "This computer's date is outside the dates of the certificate of " + quoted(subject) +
+                   ", so the certificate cannot be checked. Set the date once with Set Clock (or with the Port "
+                   "\"ntp\"), then press Ping Now.";
+        case RequestNoticeKind::KeyExchangeRefused:
+            return quoted(subject) +
+                   " answered the key exchange with an error, or without NTS. Choose a server that offers NTS, "
+                   "or the Port \"ntp\" to ask it without authentication.";
+        case RequestNoticeKind::KeyExchangeFailed:
+            return "The NTS key exchange with " + quoted(subject) + " failed" + errorText +
+                   ", and Marivel sends nothing without it. Press Ping Now to try again, or choose another server.";
+        case RequestNoticeKind::None:
+        case RequestNoticeKind::NoAnswer:
+            break;
+    }
+    return {};
 }
 
 bool asksTimeService(platform::ClockSetting lastSetting, std::int32_t correction,

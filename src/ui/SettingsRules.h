@@ -16,7 +16,10 @@
 // "Never" before the first reply; otherwise the server's time as local time
 // and the correction, on two lines. `lastResponseTime` is an unsigned count
 // of seconds since 1970, so replies up to 2106 show right.
-std::string lastResponseText(std::uint32_t lastResponseTime, std::int32_t correction);
+// After an authenticated answer a third line says by whom:
+// " Authenticated by NTS (time.cloudflare.com)".
+std::string lastResponseText(std::uint32_t lastResponseTime, std::int32_t correction,
+                             const std::string& authenticatedBy = {});
 
 // The range OK accepts, wider than the up-down control's.
 constexpr std::uint32_t kPollPeriodValidMax = 65535;
@@ -54,15 +57,31 @@ bool asksTimeService(platform::ClockSetting lastSetting, std::int32_t correction
 // service's server and its last result, the time in local time.
 std::string timeServiceNoticeText(const std::optional<service::Result>& last);
 
-// The notice at the Port about the latest request: none; the server has
-// not answered it in kNoAnswerNoticeMs (with the style's advice); or, as
-// soon as that is known, its name was not found.
+// The notice about the latest request: none; the server has not answered
+// it in kNoAnswerNoticeMs (with the style's advice); or, as soon as that
+// is known, the request could not go: its name was not found, or its NTS
+// key exchange failed (each way of failing its own notice).
 constexpr std::int64_t kNoAnswerNoticeMs = 10000;
-enum class RequestNoticeKind : std::uint8_t { None, NoAnswer, NameNotFound };
+enum class RequestNoticeKind : std::uint8_t {
+    None,
+    NoAnswer,
+    NameNotFound,
+    NoKeyExchange,
+    CertificateUntrusted,
+    CertificateName,
+    CertificateDates,
+    KeyExchangeRefused,
+    KeyExchangeFailed,
+};
+// Where it points: at the Port, or at the server when the server's
+// certificate is what failed.
+enum class NoticePlace : std::uint8_t { Port, Server };
 struct RequestNotice {
     RequestNoticeKind kind = RequestNoticeKind::None;
     NoAnswerAdvice advice = NoAnswerAdvice::CheckConnection;  // for NoAnswer
+    NoticePlace place = NoticePlace::Port;
 };
 RequestNotice requestNotice(const RequestRecord& latest, std::int64_t sinceBootMs);
-// The words of the NameNotFound notice, naming the name and the error.
-std::string nameNotFoundText(const std::string& name, int error);
+// The words of a notice that the request could not go, naming what it is
+// about (the record's subject) and the error.
+std::string requestFailureText(RequestNoticeKind kind, const std::string& subject, int error);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 
@@ -29,6 +30,9 @@ TEST_F(LastResponseText, LocalTimeThenTheCorrectionWithItsPlural) {
     EXPECT_EQ(lastResponseText(k2000Utc, 1), " 05:30:00 AM  Jan 01, 2000\r\n Correction: 1 Second");
     EXPECT_EQ(lastResponseText(k2000Utc, -2147483647 - 1),
               " 05:30:00 AM  Jan 01, 2000\r\n Correction: -2147483648 Seconds");
+    EXPECT_EQ(lastResponseText(k2000Utc, 2, "time.cloudflare.com"),
+              " 05:30:00 AM  Jan 01, 2000\r\n Correction: 2 Seconds\r\n Authenticated by NTS (time.cloudflare.com)");
+    EXPECT_EQ(lastResponseText(0, 2, "time.cloudflare.com"), "Never") << "nothing to vouch for";
 }
 
 TEST_F(LastResponseText, TimesPast2038ReadAsUnsigned) {
@@ -125,9 +129,44 @@ TEST(RequestNotice, NoAnswerAfter10SecondsAndANameNotFoundAtOnce) {
     latest.outcome = RequestOutcome::NameNotFound;
     EXPECT_EQ(requestNotice(latest, 50001).kind, RequestNoticeKind::NameNotFound) << "no need to wait";
     EXPECT_EQ(requestNotice(latest, 90000).kind, RequestNoticeKind::NameNotFound) << "not a silent server";
-    EXPECT_EQ(nameNotFoundText("time.nist.gv", 11001),
+    EXPECT_EQ(requestFailureText(RequestNoticeKind::NameNotFound, "time.nist.gv", 11001),
               "Windows found no computer named \"time.nist.gv\" (error 11001). Check the server's name for a "
               "typing slip, or choose another server.");
+}
+
+TEST(RequestNotice, AFailedKeyExchangeIsToldAtOnceAtTheServerForItsCertificateElseAtThePort) {
+    RequestRecord latest;
+    latest.serial = 4;
+    latest.style = &ntpStyle();
+    latest.startedMs = 50000;
+    const std::pair<RequestOutcome, NoticePlace> cases[] = {
+        {RequestOutcome::NoKeyExchange, NoticePlace::Port},
+        {RequestOutcome::CertificateUntrusted, NoticePlace::Server},
+        {RequestOutcome::CertificateName, NoticePlace::Server},
+        {RequestOutcome::CertificateDates, NoticePlace::Server},
+        {RequestOutcome::KeyExchangeRefused, NoticePlace::Port},
+        {RequestOutcome::KeyExchangeFailed, NoticePlace::Port},
+    };
+    std::vector<std::string> texts;
+    for (const auto& [outcome, place] : cases) {
+        latest.outcome = outcome;
+        RequestNotice notice = requestNotice(latest, 50001);
+        EXPECT_NE(notice.kind, RequestNoticeKind::None) << static_cast<int>(outcome);
+        EXPECT_NE(notice.kind, RequestNoticeKind::NoAnswer) << "a failure of its own, not a silent server";
+        EXPECT_EQ(notice.place, place) << static_cast<int>(outcome);
+        texts.push_back(requestFailureText(notice.kind, "nts.example", 10061));
+        EXPECT_NE(texts.back().find("\"nts.example\""), std::string::npos) << texts.back();
+    }
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(std::unique(texts.begin(), texts.end()), texts.end()) << "each failure has its own words";
+    EXPECT_NE(requestFailureText(RequestNoticeKind::NoKeyExchange, "a", 10061).find("refused the connection"),
+              std::string::npos);
+    EXPECT_NE(requestFailureText(RequestNoticeKind::NoKeyExchange, "a", 10060).find("within 10 seconds (error 10060)"),
+              std::string::npos);
+    // The date: the user is told to set it once, and how.
+    std::string dates = requestFailureText(RequestNoticeKind::CertificateDates, "a", 0);
+    EXPECT_NE(dates.find("Set Clock"), std::string::npos);
+    EXPECT_NE(dates.find("\"ntp\""), std::string::npos);
 }
 
 TEST(TimeServiceAsk, OnlyAfterARefusalWithACorrectionAndOnceAMinute) {
