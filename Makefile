@@ -43,9 +43,10 @@ dist: deps
 # Figures for the README: an optimised build of the portable core.
 bench: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release
-	cmake --build build/bench -j$(JOBS) --target reply_cost peer_accuracy
+	cmake --build build/bench -j$(JOBS) --target reply_cost peer_accuracy nts_ke_cost
 	build/bench/bench/reply_cost
 	tests/harness/isolated tests/harness/with-peers --shift 4321 build/bench/bench/peer_accuracy
+	tests/harness/isolated tests/harness/with-peers build/bench/bench/nts_ke_cost
 
 # The real program under Wine beside reference clients, over three paths
 # (about 10 minutes).

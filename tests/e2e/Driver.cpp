@@ -1,8 +1,12 @@
 #include "Driver.h"
 
+#include <wincrypt.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 namespace driver {
 
@@ -66,6 +70,18 @@ std::string windowsPathOf(const char* variable) {
 }
 
 std::string programPath() { return windowsPathOf("MARIVEL_EXE"); }
+
+bool trustCertificate(const std::string& derPath) {
+    std::ifstream file(derPath, std::ios::binary);
+    std::vector<BYTE> der((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (der.empty()) return false;
+    HCERTSTORE store = CertOpenSystemStoreA(0, "ROOT");
+    if (store == nullptr) return false;
+    bool added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
+                                                  CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != FALSE;
+    CertCloseStore(store, 0);
+    return added;
+}
 
 namespace {
 

@@ -18,6 +18,12 @@ constexpr int kWaitMs = 15000;
 // Unix path becomes one on drive Z:. Empty when the variable is not set.
 std::string windowsPathOf(const char* variable);
 
+// Puts the DER certificate at `derPath` (a Windows path) into the root
+// store of this Wine prefix (the current user's "ROOT"), which the program
+// reads as the system's trust anchors; true once it is there. Never for a
+// store outside the test's own prefix.
+bool trustCertificate(const std::string& derPath);
+
 // msiexec with these arguments, without any user interface; its exit code.
 DWORD msiexec(const std::string& arguments);
 

@@ -44,7 +44,9 @@ struct KeResult {
     KeOutcome outcome = KeOutcome::Failed;
     int error = 0;               // the Winsock or TLS library error, where there is one
     std::string subject;         // the name the outcome is about
-    KeFailure refusal = KeFailure::None;  // for ServerRefused: what the server said
+    // For ServerRefused, what the server said; for Failed on a response
+    // that cannot be used, what is wrong with it.
+    KeFailure refusal = KeFailure::None;
     std::uint16_t refusalCode = 0;
     // Done: the keys, the cookies, and where the NTP requests go: the
     // Server and Port records' address, or the address the exchange

@@ -3,8 +3,11 @@
 #include "platform/Sockets.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -41,9 +44,12 @@ int winsockCodeFor(int error) {
         case ENETDOWN: return wsa::kNetworkDown;
         case ENETUNREACH: return wsa::kNetworkUnreachable;
         case ENETRESET: return wsa::kNetworkReset;
-        case ECONNRESET: return wsa::kConnectionReset;
+        case ECONNABORTED: return wsa::kConnectionAborted;
+        // A send after the peer reset the connection; Winsock reports that so.
+        case EPIPE: case ECONNRESET: return wsa::kConnectionReset;
         case ENOBUFS: return wsa::kNoBufferSpace;
         case ENOTCONN: return wsa::kNotConnected;
+        case ETIMEDOUT: return wsa::kTimedOut;
         case ECONNREFUSED: return wsa::kConnectionRefused;
         case EHOSTUNREACH: return wsa::kHostUnreachable;
         default: return error;
@@ -61,6 +67,22 @@ sockaddr_in toSockaddr(int family, const Endpoint& endpoint) {
     address.sin_port = htons(endpoint.port);
     std::memcpy(&address.sin_addr, endpoint.address, 4);
     return address;
+}
+
+// Waits until the socket is ready for `events` or the deadline passes:
+// 0 when ready, -1 (wsa::kTimedOut, or the poll's error) otherwise.
+int waitFor(SocketHandle handle, short events, Deadline deadline) {
+    pollfd watched{static_cast<int>(handle), events, 0};
+    int ready;
+    do {
+        ready = ::poll(&watched, 1, millisecondsUntil(deadline));
+    } while (ready < 0 && errno == EINTR);
+    if (ready < 0) return failWithErrno();
+    if (ready == 0) {
+        lastSocketError = wsa::kTimedOut;
+        return -1;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -132,6 +154,62 @@ bool interruptReceive(SocketHandle handle) {
     // Linux wakes the receive of an unconnected UDP socket too, and reports
     // ENOTCONN for it.
     return ::shutdown(static_cast<int>(handle), SHUT_RDWR) == 0 || errno == ENOTCONN;
+}
+
+SocketHandle openStream() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        failWithErrno();
+        return kInvalidSocket;
+    }
+    return fd;
+}
+
+int connectWithin(SocketHandle handle, const Endpoint& to, Deadline deadline) {
+    sockaddr_in address = toSockaddr(AF_INET, to);
+    if (::connect(static_cast<int>(handle), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return 0;
+    if (errno != EINPROGRESS) return failWithErrno();
+    if (waitFor(handle, POLLOUT, deadline) != 0) return -1;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(static_cast<int>(handle), SOL_SOCKET, SO_ERROR, &error, &length) != 0) return failWithErrno();
+    if (error != 0) {
+        lastSocketError = winsockCodeFor(error);
+        return -1;
+    }
+    return 0;
+}
+
+int setNoDelay(SocketHandle handle) {
+    int on = 1;
+    if (::setsockopt(static_cast<int>(handle), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) return failWithErrno();
+    return 0;
+}
+
+int sendAll(SocketHandle handle, const void* data, std::size_t length, Deadline deadline) {
+    const char* next = static_cast<const char*>(data);
+    while (length > 0) {
+        if (waitFor(handle, POLLOUT, deadline) != 0) return -1;
+        // MSG_NOSIGNAL: a peer that has gone fails the send, instead of
+        // ending the program with SIGPIPE.
+        ssize_t sent = ::send(static_cast<int>(handle), next, length, MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EAGAIN || errno == EINTR) continue;
+            return failWithErrno();
+        }
+        next += sent;
+        length -= static_cast<std::size_t>(sent);
+    }
+    return 0;
+}
+
+long receiveWithin(SocketHandle handle, void* buffer, std::size_t size, Deadline deadline) {
+    for (;;) {
+        if (waitFor(handle, POLLIN, deadline) != 0) return -1;
+        ssize_t received = ::recv(static_cast<int>(handle), buffer, size, 0);
+        if (received >= 0) return static_cast<long>(received);
+        if (errno != EAGAIN && errno != EINTR) return failWithErrno();
+    }
 }
 
 int lastError() { return lastSocketError; }
