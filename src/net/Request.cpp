@@ -11,14 +11,18 @@
 #include "platform/Clock.h"
 
 void requestTime(AppState& state, CSocket& socket) {
-    // One read of each text, so that the style and the destination agree.
+    // One read of the port text, so that the style and the destination agree.
+    std::string portText = state.port.get();
+    requestTime(state, socket, chooseRequestStyle(portText.c_str()), portText);
+}
+
+void requestTime(AppState& state, CSocket& socket, RequestStyle& style, const std::string& portText) {
     std::string server = state.timeServer.get();
     if (server.empty()) return;
-    std::string portText = state.port.get();
     std::uint32_t serial = 0;
     try {
         RequestRecord record;
-        record.style = &chooseRequestStyle(portText.c_str());
+        record.style = &style;
         record.server = server;
         record.startedMs = platform::sinceBootMs();
         serial = state.lastRequest.begin(record);
@@ -52,7 +56,7 @@ void requestTime(AppState& state, CSocket& socket) {
 
 void startRequest(AppState& state, CSocket& socket) {
     try {
-        std::thread(requestTime, std::ref(state), std::ref(socket)).detach();
+        std::thread([&state, &socket] { requestTime(state, socket); }).detach();
     } catch (const std::system_error&) {
         // No thread, no request; the next poll tries again.
     }

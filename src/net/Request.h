@@ -2,6 +2,9 @@
 // of its own that resolves, sends and ends; the receiving thread handles
 // whatever comes back.
 #pragma once
+#include <string>
+
+#include "net/RequestStyle.h"
 #include "net/Socket.h"
 #include "settings/AppState.h"
 
@@ -11,6 +14,8 @@
 // happens with an empty timeServer. How it went is kept in the record
 // (lastRequest): sent, or the name not found, or the send failed.
 void requestTime(AppState& state, CSocket& socket);
+// The same in a style the caller chose, `portText` its default port.
+void requestTime(AppState& state, CSocket& socket, RequestStyle& style, const std::string& portText);
 
 // Starts requestTime on a new detached thread and returns at once.
 void startRequest(AppState& state, CSocket& socket);

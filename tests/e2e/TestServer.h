@@ -1,17 +1,33 @@
-// A UDP time server of the test's own on loopback.
+// A UDP time server of the test's own on loopback, and a relay on the path
+// to the harness's NTS server.
 #pragma once
 #include <winsock2.h>
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <vector>
+
+#include "Driver.h"
 
 namespace e2e {
 
 constexpr std::uint32_t kSecondsFrom1900To1970 = 2208988800u;
+
+inline std::uint64_t readBigEndian64(const unsigned char* data) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < 8; ++i) value = (value << 8) | data[i];
+    return value;
+}
+inline void writeBigEndian64(unsigned char* data, std::uint64_t value) {
+    for (int i = 7; i >= 0; --i, value >>= 8) data[i] = static_cast<unsigned char>(value);
+}
 
 // A UDP socket on loopback that records what the program sends it.
 class Listener {
@@ -84,14 +100,6 @@ public:
     }
 
 private:
-    static std::uint64_t readBigEndian64(const unsigned char* data) {
-        std::uint64_t value = 0;
-        for (int i = 0; i < 8; ++i) value = (value << 8) | data[i];
-        return value;
-    }
-    static void writeBigEndian64(unsigned char* data, std::uint64_t value) {
-        for (int i = 7; i >= 0; --i, value >>= 8) data[i] = static_cast<unsigned char>(value);
-    }
     // This machine's clock plus the offset, as an NTP timestamp.
     static std::uint64_t ntpNow(std::int64_t offsetSeconds) {
         FILETIME now;
@@ -108,6 +116,56 @@ private:
     unsigned short port_ = 0;
     sockaddr_in lastFrom_{};
     std::uint64_t lastTransmit_ = 0;
+};
+
+// The relay on the path between the program and the harness's chronyd
+// (tests/harness/nts-relay.py, at MARIVEL_NTS_RELAY_ADDRESS): what passed it,
+// from its log, and how it changes the answers, through its control file.
+class Relay {
+public:
+    enum class Change { None, TransmitTimestamp, OneByte };
+    static constexpr unsigned short kNtpPort = 11123;
+
+    Relay()
+        : log_(driver::windowsPathOf("MARIVEL_NTS_RELAY_LOG")),
+          control_(driver::windowsPathOf("MARIVEL_NTS_RELAY_CHANGE")) {
+        change(Change::None);
+        DeleteFileA(log_.c_str());  // what an earlier test saw is not this one's
+    }
+    ~Relay() { change(Change::None); }
+
+    // How the answers from now on are changed: the transmit timestamp moved
+    // on by `seconds`, or the byte at `offset` flipped.
+    void change(Change what, std::int64_t seconds = 0, std::size_t offset = 0) {
+        std::string words = what == Change::TransmitTimestamp ? "transmit " + std::to_string(seconds)
+                            : what == Change::OneByte         ? "byte " + std::to_string(offset)
+                                                              : "";
+        std::ofstream(control_, std::ios::trunc) << words << "\n";
+    }
+    int keyExchanges() const { return static_cast<int>(logged("ke").size()); }
+    std::vector<std::vector<unsigned char>> requests() const { return logged("request"); }
+    // As chronyd sent them, before any change.
+    std::vector<std::vector<unsigned char>> answers() const { return logged("answer"); }
+
+private:
+    std::vector<std::vector<unsigned char>> logged(const std::string& kind) const {
+        std::vector<std::vector<unsigned char>> found;
+        std::ifstream in(log_);
+        std::string what, hex;
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream words(line);
+            if (!(words >> what) || what != kind) continue;
+            hex.clear();
+            words >> hex;
+            std::vector<unsigned char> bytes;
+            for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+                bytes.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+            found.push_back(bytes);
+        }
+        return found;
+    }
+
+    std::string log_, control_;
 };
 
 }  // namespace e2e

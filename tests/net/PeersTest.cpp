@@ -12,6 +12,7 @@
 #include "net/Reply.h"
 #include "net/Request.h"
 #include "net/Resolve.h"
+#include "net/nts/NtsStyle.h"
 
 namespace {
 
@@ -22,7 +23,9 @@ const char* variable(const char* name) {
 
 // Polls the peer until a reply is accepted; a server that has only just
 // started may not answer, or answer unsynchronized, at first.
-void expectShiftedCorrection(AppState& state, CSocket& socket, const char* peerVariable, const char* portText) {
+// `style`, when given, instead of the one the port text chooses.
+void expectShiftedCorrection(AppState& state, CSocket& socket, const char* peerVariable, const char* portText,
+                             RequestStyle* style = nullptr) {
     const char* peer = variable(peerVariable);
     const char* shiftText = variable("MARIVEL_PEER_SHIFT");
     if (peer == nullptr || shiftText == nullptr) GTEST_SKIP() << "run through tests/harness/with-peers";
@@ -37,7 +40,10 @@ void expectShiftedCorrection(AppState& state, CSocket& socket, const char* peerV
     receiver.start();
     bool answered = false;
     for (int attempt = 0; attempt < 20 && !answered; ++attempt) {
-        startRequest(state, socket);
+        if (style != nullptr)
+            requestTime(state, socket, *style, portText);
+        else
+            startRequest(state, socket);
         answered = replies.waitFor(1, std::chrono::seconds(2));
     }
     receiver.stop();
@@ -61,4 +67,23 @@ TEST(Peers, TimeServiceGivesItsShift) {
     static AppState state;
     static CSocket socket(kSockDgram, 0, kAfInet);
     expectShiftedCorrection(state, socket, "MARIVEL_TIME_PEER", "37");
+}
+
+// NTS with the harness's CA alone as the trust anchor: the key exchange,
+// the sealed request and an authenticated answer with the shift, whose
+// cookie goes back into the pool.
+TEST(Peers, NtsServerGivesItsShiftAuthenticated) {
+    const char* ca = variable("MARIVEL_NTS_CA");
+    if (ca == nullptr) GTEST_SKIP() << "run through tests/harness/with-peers";
+    nts::KeOptions trustTheTestCa;
+    trustTheTestCa.trust = nts::TrustAnchors::File;
+    trustTheTestCa.caFile = ca;
+    static NtsStyle style([trustTheTestCa](const std::string& server) {
+        return nts::exchangeKeys(server, trustTheTestCa);
+    });
+    static AppState state;
+    static CSocket socket(kSockDgram, 0, kAfInet);
+    expectShiftedCorrection(state, socket, "MARIVEL_NTS_PEER", "nts", &style);
+    EXPECT_EQ(state.authenticatedBy.get(), variable("MARIVEL_NTS_PEER"));
+    EXPECT_EQ(style.cookiesLeft(), 8u) << "the cookie spent came back with the answer";
 }
