@@ -42,6 +42,9 @@ public:
         SetWindowTextA(GetDlgItem(dialog, IDC_SERVER), server.c_str());
         driver::setItemText(dialog, IDC_PORT, portText);
         driver::setChecked(dialog, IDC_SET_SYSTEM_CLOCK, true);
+        FILETIME now;
+        GetSystemTimePreciseAsFileTime(&now);
+        pingedAt = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
         driver::click(dialog, IDC_PING_NOW);
         return dialog;
     }
@@ -52,6 +55,7 @@ public:
 
     std::optional<driver::Program> program;
     HWND window = nullptr;
+    unsigned long long pingedAt = 0;  // when openSettingsAndPing pressed Ping Now, as HookedCall::at counts
 
 private:
     std::string record_;

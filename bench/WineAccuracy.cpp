@@ -8,6 +8,10 @@
 // machine's clock plus SHIFT seconds) at the moment of the call. Fails
 // (status 1) when more pings go unanswered than one in 20, and when none is
 // answered: figures over the replies that came would hide the ones lost.
+// With the Port text "nts", the harness's test CA (MARIVEL_NTS_CA_DER) is
+// trusted in this prefix first, and the time from the first Ping Now to
+// the first setting, key exchange included, goes to stderr as
+//   first answer after <ms> ms
 //   wine_accuracy.exe SERVER PORT_TEXT ROUNDS SHIFT
 #include <windows.h>
 
@@ -45,6 +49,10 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    if (portText == "nts" && !driver::trustCertificate(driver::windowsPathOf("MARIVEL_NTS_CA_DER"))) {
+        std::fprintf(stderr, "wine_accuracy: the test CA could not be trusted\n");
+        return 1;
+    }
     driver::deleteSettings();
     driver::writeTextSetting("TimeServer", "");
     driver::writeNumberSetting("PollPeriod", 1440);
@@ -60,6 +68,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wine_accuracy: the settings dialog did not open\n");
         return 1;
     }
+    std::vector<driver::HookedCall> first = driver::waitUntil(
+        [&] { return clock.calls(); }, [](const std::vector<driver::HookedCall>& calls) { return !calls.empty(); },
+        15000);
+    if (first.empty()) {
+        std::fprintf(stderr, "wine_accuracy: the first ping was not answered\n");
+        return 1;
+    }
+    std::fprintf(stderr, "first answer after %.1f ms\n", static_cast<double>(first[0].at - clock.pingedAt) / 1e4);
     Sleep(2500);
 
     std::mt19937 random(12345);
