@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "framework/RegistryProfile.h"
+#include "settings/win32/RegistryProfile.h"
 
 namespace {
 CWinApp* theApplication = nullptr;
