@@ -14,6 +14,8 @@
 
 #include <string>
 
+#include "platform/win32/Owned.h"
+
 class CBalloonTip {
 public:
     // The window class of the balloons. A balloon's window text is the
@@ -36,7 +38,7 @@ private:
     void paint(HDC dc) const;
 
     HWND window_ = nullptr;
-    HFONT titleFont_ = nullptr;  // the dialog's font, bold
+    OwnedGdiObject<HFONT> titleFont_;  // the dialog's font, bold
     std::string title_, text_;
     // Where things lie in the balloon's window.
     RECT icon_{}, titleBox_{}, textBox_{};
