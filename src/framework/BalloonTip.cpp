@@ -69,14 +69,20 @@ void CBalloonTip::show(HWND control, const std::string& title, const std::string
     int margin = unit / 2, stemHeight = unit, stemWidth = unit, roundness = unit;
     int iconSize = GetSystemMetrics(SM_CXSMICON);
     int widest = std::max<int>(unit, client.right - 2 * margin);
-    RECT textSize{0, 0, std::min(widest, MulDiv(kMaxTextWidth, GetDeviceCaps(dc, LOGPIXELSX), 96)), 0};
+    int wrapWidth = std::min(widest, MulDiv(kMaxTextWidth, GetDeviceCaps(dc, LOGPIXELSX), 96));
+    RECT textSize{0, 0, wrapWidth, 0};
     DrawTextA(dc, text_.c_str(), -1, &textSize, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    // The title wraps as the text does, in what the icon leaves of the width.
     SelectObject(dc, titleFont_.get());
-    RECT titleSize{};
-    DrawTextA(dc, title_.c_str(), -1, &titleSize, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    TEXTMETRICA titleMetrics{};
+    GetTextMetricsA(dc, &titleMetrics);
+    RECT titleSize{0, 0, std::max<int>(unit, wrapWidth - iconSize - margin), 0};
+    DrawTextA(dc, title_.c_str(), -1, &titleSize, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
     SelectObject(dc, previous);
-    int headHeight = std::max<int>(iconSize, titleSize.bottom);
-    // A title too long for the dialog ends in an ellipsis.
+    // The icon and the title's first line share a row, centred on each other.
+    int firstRow = std::max<int>(iconSize, titleMetrics.tmHeight);
+    int titleTop = (firstRow - titleMetrics.tmHeight) / 2;
+    int headHeight = std::max<int>(firstRow, titleTop + titleSize.bottom);
     int width = std::min<int>(std::max<int>(iconSize + margin + titleSize.right, textSize.right), widest) + 2 * margin;
     int bodyHeight = margin + headHeight + margin / 2 + textSize.bottom + margin;
     int height = bodyHeight + stemHeight;
@@ -93,8 +99,8 @@ void CBalloonTip::show(HWND control, const std::string& title, const std::string
     int bodyTop = below ? stemHeight : 0;
     RECT body{0, bodyTop, width, bodyTop + bodyHeight};
     int headTop = bodyTop + margin;
-    icon_ = {margin, headTop + (headHeight - iconSize) / 2, margin + iconSize, headTop + (headHeight + iconSize) / 2};
-    titleBox_ = {margin + iconSize + margin, headTop, width - margin, headTop + headHeight};
+    icon_ = {margin, headTop + (firstRow - iconSize) / 2, margin + iconSize, headTop + (firstRow + iconSize) / 2};
+    titleBox_ = {margin + iconSize + margin, headTop + titleTop, width - margin, headTop + headHeight};
     textBox_ = {margin, headTop + headHeight + margin / 2, width - margin, body.bottom - margin};
     POINT stemTip{tip.x - left, below ? 0 : height};
     int stemX = std::max(roundness, std::min<int>(stemTip.x, width - roundness - stemWidth));
@@ -157,7 +163,7 @@ void CBalloonTip::paint(HDC dc) const {
     SetTextColor(dc, GetSysColor(COLOR_INFOTEXT));
     HGDIOBJ previous = SelectObject(dc, titleFont_.get());
     RECT box = titleBox_;
-    DrawTextA(dc, title_.c_str(), -1, &box, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    DrawTextA(dc, title_.c_str(), -1, &box, DT_WORDBREAK | DT_NOPREFIX);
     SelectObject(dc, dialogFont(GetParent(window_)));
     box = textBox_;
     DrawTextA(dc, text_.c_str(), -1, &box, DT_WORDBREAK | DT_NOPREFIX);
