@@ -167,17 +167,16 @@ HWND balloonAt(HWND control) {
 POINT stemEnd(HWND balloon, bool below) {
     RECT place{}, box{};
     GetWindowRect(balloon, &place);
-    HRGN shape = CreateRectRgn(0, 0, 0, 0);
-    GetWindowRgn(balloon, shape);
-    GetRgnBox(shape, &box);
+    OwnedGdiObject<HRGN> shape(CreateRectRgn(0, 0, 0, 0));
+    GetWindowRgn(balloon, shape.get());
+    GetRgnBox(shape.get(), &box);
     int row = below ? box.top : box.bottom - 1;
     POINT end{place.left + box.left, place.top + row};
     for (int x = box.left; x < box.right; ++x)
-        if (PtInRegion(shape, x, row)) {
+        if (PtInRegion(shape.get(), x, row)) {
             end.x = place.left + x;
             break;
         }
-    DeleteObject(shape);
     return end;
 }
 
