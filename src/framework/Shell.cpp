@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/win32/Owned.h"
-#include "platform/win32/SystemFolder.h"
+#include "platform/win32/SystemModules.h"
 
 bool runSystemProgram(const std::string& program, const std::string& arguments) {
     std::string path = systemFolderPath(program);

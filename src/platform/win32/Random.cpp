@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/Random.h"
-#include "platform/win32/SystemFolder.h"
+#include "platform/win32/SystemModules.h"
 
 namespace platform {
 namespace {
@@ -17,17 +17,12 @@ HMODULE systemLibrary(const char* name) {
     return path.empty() ? nullptr : LoadLibraryExA(path.c_str(), nullptr, 0);
 }
 
-template <typename Fn>
-Fn lookUp(HMODULE module, const char* name) {
-    return module != nullptr ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
-}
-
 // BCryptGenRandom where Windows has it (Vista and later); RtlGenRandom
 // (advapi32's SystemFunction036) before that. Looked up once; the
 // libraries stay loaded.
 struct Sources {
-    BCryptGenRandomFn bcrypt = lookUp<BCryptGenRandomFn>(systemLibrary("bcrypt.dll"), "BCryptGenRandom");
-    RtlGenRandomFn rtl = lookUp<RtlGenRandomFn>(systemLibrary("advapi32.dll"), "SystemFunction036");
+    BCryptGenRandomFn bcrypt = procedureOf<BCryptGenRandomFn>(systemLibrary("bcrypt.dll"), "BCryptGenRandom");
+    RtlGenRandomFn rtl = procedureOf<RtlGenRandomFn>(systemLibrary("advapi32.dll"), "SystemFunction036");
 };
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "platform/win32/SystemFolder.h"
+#include "platform/win32/SystemModules.h"
 
 #include <windows.h>
 
