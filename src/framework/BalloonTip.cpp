@@ -60,25 +60,29 @@ void CBalloonTip::show(HWND control, const std::string& title, const std::string
     // the text wraps to fit the dialog.
     RECT client{};
     GetClientRect(dialog, &client);
-    WindowDc dialogDc(dialog);
-    HDC dc = dialogDc.get();
-    HGDIOBJ previous = SelectObject(dc, font);
-    TEXTMETRICA metrics{};
-    GetTextMetricsA(dc, &metrics);
-    int unit = metrics.tmHeight;
-    int margin = unit / 2, stemHeight = unit, stemWidth = unit, roundness = unit;
     int iconSize = GetSystemMetrics(SM_CXSMICON);
-    int widest = std::max<int>(unit, client.right - 2 * margin);
-    int wrapWidth = std::min(widest, MulDiv(kMaxTextWidth, GetDeviceCaps(dc, LOGPIXELSX), 96));
-    RECT textSize{0, 0, wrapWidth, 0};
-    DrawTextA(dc, text_.c_str(), -1, &textSize, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    // The title wraps as the text does, in what the icon leaves of the width.
-    SelectObject(dc, titleFont_.get());
+    int unit = 0, margin = 0, widest = 0;
     TEXTMETRICA titleMetrics{};
-    GetTextMetricsA(dc, &titleMetrics);
-    RECT titleSize{0, 0, std::max<int>(unit, wrapWidth - iconSize - margin), 0};
-    DrawTextA(dc, title_.c_str(), -1, &titleSize, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    SelectObject(dc, previous);
+    RECT textSize{}, titleSize{};
+    {
+        WindowDc dc(dialog);  // given back once the words are measured
+        HGDIOBJ previous = SelectObject(dc.get(), font);
+        TEXTMETRICA metrics{};
+        GetTextMetricsA(dc.get(), &metrics);
+        unit = metrics.tmHeight;
+        margin = unit / 2;
+        widest = std::max<int>(unit, client.right - 2 * margin);
+        int wrapWidth = std::min(widest, MulDiv(kMaxTextWidth, GetDeviceCaps(dc.get(), LOGPIXELSX), 96));
+        textSize = {0, 0, wrapWidth, 0};
+        DrawTextA(dc.get(), text_.c_str(), -1, &textSize, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        // The title wraps as the text does, in what the icon leaves of the width.
+        SelectObject(dc.get(), titleFont_.get());
+        GetTextMetricsA(dc.get(), &titleMetrics);
+        titleSize = {0, 0, std::max<int>(unit, wrapWidth - iconSize - margin), 0};
+        DrawTextA(dc.get(), title_.c_str(), -1, &titleSize, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        SelectObject(dc.get(), previous);
+    }
+    int stemHeight = unit, stemWidth = unit, roundness = unit;
     // The icon and the title's first line share a row, centred on each other.
     int firstRow = std::max<int>(iconSize, titleMetrics.tmHeight);
     int titleTop = (firstRow - titleMetrics.tmHeight) / 2;

@@ -15,7 +15,6 @@
 #include "framework/BalloonTip.h"
 #include "framework/Dialog.h"
 #include "framework/WinApp.h"
-#include "framework/Window.h"
 #include "platform/win32/Owned.h"
 
 namespace {
@@ -283,7 +282,6 @@ public:
     TitlesDialog() : CDialog(kNoticesDialog) {}
     RECT shortPlace{}, longPlace{}, dialogPlace{};
     int titleLineHeight = 0, longTitleWidth = 0;  // in the title's bold font
-    std::string longWindowText;
     driver::BalloonOnScreen longOnScreen;
 
 protected:
@@ -303,7 +301,6 @@ protected:
         GetWindowRect(shortBalloon, &shortPlace);
         GetWindowRect(longBalloon, &longPlace);
         GetClientRect(handle(), &dialogPlace);
-        longWindowText = CWindow(longBalloon).text();
         measureTitle();
         endDialog(IDOK);
     }
@@ -342,7 +339,6 @@ TEST(BalloonTip, ATitleTooLongForOneLineWrapsAndShowsWhole) {
     app.run(GetModuleHandleA(nullptr));
     ASSERT_GT(dialog.titleLineHeight, 0) << "the balloons were not shown";
     EXPECT_TRUE(dialog.longOnScreen.drawn());
-    EXPECT_EQ(dialog.longWindowText, std::string(kLongTitle) + "\r\n" + kNoticeText);
     // Too wide for the balloon on one line, and the balloon stays inside
     // its dialog: where the short title's row holds the icon and one line,
     // the long title's holds at least two lines.
