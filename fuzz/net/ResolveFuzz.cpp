@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -34,6 +35,21 @@ int libraryNumber(const char* text) {
     return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
 
+// The dotted form as the C library's sscanf reads it, each number kept to
+// the int range; text fits the word.
+DottedForm libraryDottedForm(const char* text) {
+    long long numbers[kAddressNumbers] = {};
+    char word[kServerTextLimit + 1] = "";
+    int scanned = std::sscanf(text, " %lld %*[^0-9] %lld %*[^0-9] %lld %*[^0-9] %lld %*[^0-9] %s", &numbers[0],
+                              &numbers[1], &numbers[2], &numbers[3], word);
+    DottedForm form;
+    form.count = std::clamp(scanned, 0, kAddressNumbers);
+    for (int i = 0; i < form.count; ++i)
+        form.numbers[i] = static_cast<std::uint32_t>(std::min<long long>(numbers[i], INT_MAX));
+    form.portWord = word;
+    return form;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -53,6 +69,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!defaultPortText.empty() && defaultPortText[0] >= '0' && defaultPortText[0] <= '9') {
         FUZZ_CHECK(lookupPort(defaultPortText.c_str(), "udp") ==
                    static_cast<std::uint16_t>(leadingNumber(defaultPortText.c_str())));
+    }
+
+    if (serverText.size() <= kServerTextLimit && serverText[0] >= '0' && serverText[0] <= '9') {
+        DottedForm form = scanDottedForm(serverText.c_str());
+        DottedForm expected = libraryDottedForm(serverText.c_str());
+        FUZZ_CHECK(form.count == expected.count && form.portWord == expected.portWord);
+        for (int i = 0; i < form.count; ++i) FUZZ_CHECK(form.numbers[i] == expected.numbers[i]);
     }
 
     CInetAddr destination;

@@ -5,7 +5,7 @@
 #include "ui/ClockDlg.h"
 
 bool CClockApp::startApplication() {
-    enable3dControls();
+    initCommonControls();
     setRegistryKey("Marivel");
     loadSettings(appState, profile());
     {

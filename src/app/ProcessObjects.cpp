@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/ClockApp.h"
+#include "platform/win32/SystemModules.h"
 
 namespace {
 
@@ -13,8 +14,8 @@ namespace {
 // out of the search.
 bool loadDllsFromSystemFolderOnly() {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+    auto setDefaultDllDirectories =
+        procedureOf<SetDefaultDllDirectoriesFn>(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
     if (setDefaultDllDirectories != nullptr) return setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;
     return SetDllDirectoryA("") != FALSE;
 }

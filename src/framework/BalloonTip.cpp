@@ -18,13 +18,12 @@ POINT stemPoint(const RECT& control, bool below) {
 
 // The balloon's shape in its window: the body with rounded corners, and a
 // stem from the body to `tip`, its base `stemX` to `stemX + stemWidth`.
-HRGN balloonShape(const RECT& body, POINT tip, int stemX, int stemWidth, int roundness) {
-    HRGN shape = CreateRoundRectRgn(body.left, body.top, body.right, body.bottom, roundness, roundness);
+OwnedGdiObject<HRGN> balloonShape(const RECT& body, POINT tip, int stemX, int stemWidth, int roundness) {
+    OwnedGdiObject<HRGN> shape(CreateRoundRectRgn(body.left, body.top, body.right, body.bottom, roundness, roundness));
     int base = tip.y < body.top ? body.top + 2 : body.bottom - 2;  // a little inside, so the two join
     POINT stem[3] = {tip, {stemX, base}, {stemX + stemWidth, base}};
-    HRGN stemShape = CreatePolygonRgn(stem, 3, WINDING);
-    CombineRgn(shape, shape, stemShape, RGN_OR);
-    DeleteObject(stemShape);
+    OwnedGdiObject<HRGN> stemShape(CreatePolygonRgn(stem, 3, WINDING));
+    CombineRgn(shape.get(), shape.get(), stemShape.get(), RGN_OR);
     return shape;
 }
 
@@ -55,29 +54,39 @@ void CBalloonTip::show(HWND control, const std::string& title, const std::string
     LOGFONTA bold{};
     GetObjectA(font, sizeof bold, &bold);
     bold.lfWeight = FW_BOLD;
-    titleFont_ = CreateFontIndirectA(&bold);
+    titleFont_.reset(CreateFontIndirectA(&bold));
 
     // The sizes follow the dialog's font, so they grow with the screen's DPI;
     // the text wraps to fit the dialog.
     RECT client{};
     GetClientRect(dialog, &client);
-    HDC dc = GetDC(dialog);
-    HGDIOBJ previous = SelectObject(dc, font);
-    TEXTMETRICA metrics{};
-    GetTextMetricsA(dc, &metrics);
-    int unit = metrics.tmHeight;
-    int margin = unit / 2, stemHeight = unit, stemWidth = unit, roundness = unit;
     int iconSize = GetSystemMetrics(SM_CXSMICON);
-    int widest = std::max<int>(unit, client.right - 2 * margin);
-    RECT textSize{0, 0, std::min(widest, MulDiv(kMaxTextWidth, GetDeviceCaps(dc, LOGPIXELSX), 96)), 0};
-    DrawTextA(dc, text_.c_str(), -1, &textSize, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    SelectObject(dc, titleFont_);
-    RECT titleSize{};
-    DrawTextA(dc, title_.c_str(), -1, &titleSize, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-    SelectObject(dc, previous);
-    ReleaseDC(dialog, dc);
-    int headHeight = std::max<int>(iconSize, titleSize.bottom);
-    // A title too long for the dialog ends in an ellipsis.
+    int unit = 0, margin = 0, widest = 0;
+    TEXTMETRICA titleMetrics{};
+    RECT textSize{}, titleSize{};
+    {
+        WindowDc dc(dialog);  // given back once the words are measured
+        HGDIOBJ previous = SelectObject(dc.get(), font);
+        TEXTMETRICA metrics{};
+        GetTextMetricsA(dc.get(), &metrics);
+        unit = metrics.tmHeight;
+        margin = unit / 2;
+        widest = std::max<int>(unit, client.right - 2 * margin);
+        int wrapWidth = std::min(widest, MulDiv(kMaxTextWidth, GetDeviceCaps(dc.get(), LOGPIXELSX), 96));
+        textSize = {0, 0, wrapWidth, 0};
+        DrawTextA(dc.get(), text_.c_str(), -1, &textSize, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        // The title wraps as the text does, in what the icon leaves of the width.
+        SelectObject(dc.get(), titleFont_.get());
+        GetTextMetricsA(dc.get(), &titleMetrics);
+        titleSize = {0, 0, std::max<int>(unit, wrapWidth - iconSize - margin), 0};
+        DrawTextA(dc.get(), title_.c_str(), -1, &titleSize, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        SelectObject(dc.get(), previous);
+    }
+    int stemHeight = unit, stemWidth = unit, roundness = unit;
+    // The icon and the title's first line share a row, centred on each other.
+    int firstRow = std::max<int>(iconSize, titleMetrics.tmHeight);
+    int titleTop = (firstRow - titleMetrics.tmHeight) / 2;
+    int headHeight = std::max<int>(firstRow, titleTop + titleSize.bottom);
     int width = std::min<int>(std::max<int>(iconSize + margin + titleSize.right, textSize.right), widest) + 2 * margin;
     int bodyHeight = margin + headHeight + margin / 2 + textSize.bottom + margin;
     int height = bodyHeight + stemHeight;
@@ -94,8 +103,8 @@ void CBalloonTip::show(HWND control, const std::string& title, const std::string
     int bodyTop = below ? stemHeight : 0;
     RECT body{0, bodyTop, width, bodyTop + bodyHeight};
     int headTop = bodyTop + margin;
-    icon_ = {margin, headTop + (headHeight - iconSize) / 2, margin + iconSize, headTop + (headHeight + iconSize) / 2};
-    titleBox_ = {margin + iconSize + margin, headTop, width - margin, headTop + headHeight};
+    icon_ = {margin, headTop + (firstRow - iconSize) / 2, margin + iconSize, headTop + (firstRow + iconSize) / 2};
+    titleBox_ = {margin + iconSize + margin, headTop + titleTop, width - margin, headTop + headHeight};
     textBox_ = {margin, headTop + headHeight + margin / 2, width - margin, body.bottom - margin};
     POINT stemTip{tip.x - left, below ? 0 : height};
     int stemX = std::max(roundness, std::min<int>(stemTip.x, width - roundness - stemWidth));
@@ -104,7 +113,9 @@ void CBalloonTip::show(HWND control, const std::string& title, const std::string
                               top, width, height, dialog, nullptr, instance, this);
     if (window_ == nullptr) return;
     SetPropA(window_, kControlProperty, control);
-    SetWindowRgn(window_, balloonShape(body, stemTip, stemX, stemWidth, roundness), FALSE);
+    // The window owns its shape once it takes it.
+    OwnedGdiObject<HRGN> shape = balloonShape(body, stemTip, stemX, stemWidth, roundness);
+    if (SetWindowRgn(window_, shape.get(), FALSE) != 0) shape.release();
     // A control beneath that changes must not draw over the balloon: each
     // leaves out of its drawing the siblings above it, the balloon on top.
     for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
@@ -114,8 +125,7 @@ void CBalloonTip::show(HWND control, const std::string& title, const std::string
 
 void CBalloonTip::hide() {
     if (window_ != nullptr) DestroyWindow(window_);  // which clears window_
-    if (titleFont_ != nullptr) DeleteObject(titleFont_);
-    titleFont_ = nullptr;
+    titleFont_.reset();
 }
 
 LRESULT CALLBACK CBalloonTip::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -134,11 +144,9 @@ LRESULT CALLBACK CBalloonTip::windowProc(HWND window, UINT message, WPARAM wPara
             balloon->window_ = nullptr;
         return DefWindowProcA(window, message, wParam, lParam);
     case WM_PAINT: {
-        PAINTSTRUCT paintStruct;
-        HDC dc = BeginPaint(window, &paintStruct);
+        PaintDc dc(window);
         if (auto* balloon = reinterpret_cast<const CBalloonTip*>(GetWindowLongPtrA(window, GWLP_USERDATA)))
-            balloon->paint(dc);
-        EndPaint(window, &paintStruct);
+            balloon->paint(dc.get());
         return 0;
     }
     default:
@@ -147,20 +155,19 @@ LRESULT CALLBACK CBalloonTip::windowProc(HWND window, UINT message, WPARAM wPara
 }
 
 void CBalloonTip::paint(HDC dc) const {
-    HRGN shape = CreateRectRgn(0, 0, 0, 0);
-    GetWindowRgn(window_, shape);
-    FillRgn(dc, shape, GetSysColorBrush(COLOR_INFOBK));
-    FrameRgn(dc, shape, GetSysColorBrush(COLOR_INFOTEXT), 1, 1);
-    DeleteObject(shape);
+    OwnedGdiObject<HRGN> shape(CreateRectRgn(0, 0, 0, 0));
+    GetWindowRgn(window_, shape.get());
+    FillRgn(dc, shape.get(), GetSysColorBrush(COLOR_INFOBK));
+    FrameRgn(dc, shape.get(), GetSysColorBrush(COLOR_INFOTEXT), 1, 1);
     auto warning = static_cast<HICON>(
         LoadImageA(nullptr, IDI_WARNING, IMAGE_ICON, icon_.right - icon_.left, icon_.bottom - icon_.top, LR_SHARED));
     DrawIconEx(dc, icon_.left, icon_.top, warning, icon_.right - icon_.left, icon_.bottom - icon_.top, 0, nullptr,
                DI_NORMAL);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(COLOR_INFOTEXT));
-    HGDIOBJ previous = SelectObject(dc, titleFont_);
+    HGDIOBJ previous = SelectObject(dc, titleFont_.get());
     RECT box = titleBox_;
-    DrawTextA(dc, title_.c_str(), -1, &box, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    DrawTextA(dc, title_.c_str(), -1, &box, DT_WORDBREAK | DT_NOPREFIX);
     SelectObject(dc, dialogFont(GetParent(window_)));
     box = textBox_;
     DrawTextA(dc, text_.c_str(), -1, &box, DT_WORDBREAK | DT_NOPREFIX);

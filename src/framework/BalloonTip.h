@@ -1,8 +1,8 @@
 // A balloon that points at a control of a dialog and tells the user
 // something without blocking anything: a title with a warning icon and a
-// text, in the colours of a tooltip, below the control (above it where the
-// dialog has no room below), with a stem that ends at the control's edge
-// near its left end. Clicks pass through it. It stays until hidden, or until
+// text, both wrapped to the balloon's width and never cut, in the colours
+// of a tooltip, below the control (above it where the dialog has no room
+// below), with a stem that ends at the control's edge near its left end. Clicks pass through it. It stays until hidden, or until
 // its dialog closes. Several may show at once in a dialog.
 //
 // It is a child window of the dialog, drawn here, not a tooltip: a tooltip
@@ -13,6 +13,8 @@
 #include <windows.h>
 
 #include <string>
+
+#include "platform/win32/Owned.h"
 
 class CBalloonTip {
 public:
@@ -36,7 +38,7 @@ private:
     void paint(HDC dc) const;
 
     HWND window_ = nullptr;
-    HFONT titleFont_ = nullptr;  // the dialog's font, bold
+    OwnedGdiObject<HFONT> titleFont_;  // the dialog's font, bold
     std::string title_, text_;
     // Where things lie in the balloon's window.
     RECT icon_{}, titleBox_{}, textBox_{};

@@ -15,17 +15,14 @@ UnsignedField readUnsignedField(const std::string& text, std::uint32_t min, std:
     std::size_t at = 0;
     while (at < text.size() && isBlank(text[at])) ++at;
     if (at < text.size() && text[at] == '+') ++at;
-    std::size_t firstDigit = at;
-    std::uint64_t read = 0;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
-        read = read * 10 + static_cast<std::uint64_t>(text[at] - '0');
-        if (read > 0xFFFFFFFFull) read = 0x100000000ull;  // too large for any range
-    }
-    if (at == firstDigit) return UnsignedField::NotANumber;
+    // Past 32 bits a number is too large for any range.
+    text::Decimal read = text::readDecimal(std::string_view(text).substr(at), std::uint64_t{UINT32_MAX} + 1);
+    if (read.digits == 0) return UnsignedField::NotANumber;
+    at += read.digits;
     while (at < text.size() && isBlank(text[at])) ++at;
     if (at != text.size()) return UnsignedField::NotANumber;
-    if (read < min || read > max) return UnsignedField::OutOfRange;
-    value = static_cast<std::uint32_t>(read);
+    if (read.value < min || read.value > max) return UnsignedField::OutOfRange;
+    value = static_cast<std::uint32_t>(read.value);
     return UnsignedField::Ok;
 }
 

@@ -4,11 +4,12 @@
 
 #include <vector>
 
+#include "platform/win32/Owned.h"
+#include "platform/win32/SystemModules.h"
+
 bool runSystemProgram(const std::string& program, const std::string& arguments) {
-    char folder[MAX_PATH] = {};
-    UINT length = GetSystemDirectoryA(folder, sizeof folder);
-    if (length == 0 || length >= sizeof folder) return false;
-    std::string path = std::string(folder) + "\\" + program;
+    std::string path = systemFolderPath(program);
+    if (path.empty()) return false;
     std::string commandLine = "\"" + path + "\" " + arguments;
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
@@ -19,7 +20,7 @@ bool runSystemProgram(const std::string& program, const std::string& arguments) 
     PROCESS_INFORMATION started{};
     if (!CreateProcessA(path.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
         return false;
-    CloseHandle(started.hThread);
-    CloseHandle(started.hProcess);
+    // Nobody waits for the program.
+    OwnedHandle process(started.hProcess), thread(started.hThread);
     return true;
 }

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "framework/RegistryProfile.h"
+#include "settings/win32/RegistryProfile.h"
 
 namespace {
 CWinApp* theApplication = nullptr;
@@ -36,7 +36,7 @@ std::string CWinApp::loadString(UINT id) const {
     return std::string(text, static_cast<std::size_t>(length > 0 ? length : 0));
 }
 
-void CWinApp::enable3dControls() {
+void CWinApp::initCommonControls() {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
 }

@@ -31,8 +31,11 @@ public:
     // there is none.
     std::string loadString(UINT id) const;
 
-    // Dialog controls get the system's visual styles.
-    void enable3dControls();
+    // Registers the common controls the dialogs use (the standard ones and
+    // the up-down control), which with the manifest gives them the system's
+    // visual styles: the start's first step, where the old framework turned
+    // on its 3-D look for controls.
+    void initCommonControls();
     // The profile then lives under HKCU\Software\<key>\<application name>.
     void setRegistryKey(const char* key);
     // Only after setRegistryKey.

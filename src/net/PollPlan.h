@@ -59,7 +59,6 @@ public:
 
 private:
     PollDecision ask(PollReason reason, const PollView& view, std::uint32_t nextPollTime);
-    void retryFrom(std::int64_t sentMs);
 
     bool stepPending_ = false;
     std::string lastServer_;  // where this plan last asked, and when

@@ -2,39 +2,50 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 
 #include "errors/Exceptions.h"
+#include "errors/TextRules.h"
 #include "net/Socket.h"
 #include "platform/Sockets.h"
 #include "platform/WinsockErrors.h"
 
+using text::isDigit;
+
 namespace {
 
-constexpr std::size_t kWorkSize = kServerTextLimit + 1;
-constexpr int kAddressNumbers = 4;
 // The service database is asked for TCP entries, although requests go by
 // UDP; the well-known time ports are the same for both.
 const char kServiceProtocol[] = "tcp";
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 }  // namespace
 
 int leadingNumber(const char* text) {
     if (text == nullptr) return 0;
-    while (isBlank(*text)) ++text;
-    bool negative = *text == '-';
-    if (*text == '-' || *text == '+') ++text;
-    const long long limit = negative ? -static_cast<long long>(INT_MIN) : INT_MAX;
-    long long value = 0;
-    for (; isDigit(*text); ++text) {
-        value = std::min(value * 10 + (*text - '0'), limit);
+    // Up to 2^31, which only a negative number reaches.
+    text::SignedDecimal read = text::readLeadingDecimal(text, std::uint64_t{INT_MAX} + 1);
+    auto magnitude = static_cast<long long>(read.magnitude.value);
+    return static_cast<int>(read.negative ? -magnitude : std::min<long long>(magnitude, INT_MAX));
+}
+
+DottedForm scanDottedForm(const char* serverText) {
+    DottedForm form;
+    const char* at = serverText;
+    while (form.count < kAddressNumbers && isDigit(*at)) {
+        text::Decimal number = text::readDecimal(at, INT_MAX);
+        form.numbers[form.count++] = static_cast<std::uint32_t>(number.value);
+        at += number.digits;
+        // The separator: white space, then a run of other non-digits.
+        while (text::isSpace(*at)) ++at;
+        if (*at == '\0' || isDigit(*at)) return form;
+        while (*at != '\0' && !isDigit(*at)) ++at;
     }
-    return static_cast<int>(negative ? -value : value);
+    if (form.count == kAddressNumbers) {
+        const char* wordEnd = at;
+        while (*wordEnd != '\0' && !text::isSpace(*wordEnd)) ++wordEnd;
+        form.portWord.assign(at, wordEnd);
+    }
+    return form;
 }
 
 std::uint16_t lookupPort(const char* text, const char* protocolName) {
@@ -66,36 +77,28 @@ std::string hostNameOf(const char* serverText) {
 
 CInetAddr& CInetAddr::resolve(const char* serverText, const char* defaultPortText, int addressFamily) {
     if (serverText == nullptr) serverText = "";
-    // The work buffer holds at most kServerTextLimit characters. Refusing a
-    // longer text, rather than cutting it, never sends to a half-read name.
+    // Refusing a longer text, rather than cutting it, never sends to a
+    // half-read name.
     std::size_t length = std::strlen(serverText);
     if (length > kServerTextLimit) {
         throw CSocketException(wsa::kNameTooLong, "server text longer than %d characters",
                                static_cast<int>(kServerTextLimit));
     }
-    char work[kWorkSize] = "";
-
     if (isDigit(serverText[0])) {
-        // Dotted form. Any run of non-digits separates the numbers, so a
-        // trailing port word can only start with a digit. The text fits the
-        // work buffer, so neither can the word overflow it.
-        int numbers[kAddressNumbers] = {0, 0, 0, 0};
-        int scanned = std::sscanf(serverText, " %d %*[^0-9] %d %*[^0-9] %d %*[^0-9] %d %*[^0-9] %s", &numbers[0],
-                                  &numbers[1], &numbers[2], &numbers[3], work);
         // Each number lands as a little-endian 32-bit value at its own byte;
         // its high bits spill into the next bytes until the next number
         // overwrites them (10.300 gives 10, 44, 1, 0). The spare bytes take
         // the spill past the fourth.
+        DottedForm form = scanDottedForm(serverText);
         std::uint8_t bytes[kAddressNumbers + 3] = {};
-        int count = std::clamp(scanned, 0, kAddressNumbers);
-        for (int i = 0; i < count; ++i) {
-            std::uint32_t value = static_cast<std::uint32_t>(numbers[i]);
-            for (int b = 0; b < 4; ++b) bytes[i + b] = static_cast<std::uint8_t>(value >> (8 * b));
+        for (int i = 0; i < form.count; ++i) {
+            for (int b = 0; b < 4; ++b) bytes[i + b] = static_cast<std::uint8_t>(form.numbers[i] >> (8 * b));
         }
         std::memcpy(address, bytes, sizeof address);
-        port = lookupPort(work[0] != '\0' ? work : defaultPortText, kServiceProtocol);
+        port = lookupPort(!form.portWord.empty() ? form.portWord.c_str() : defaultPortText, kServiceProtocol);
     } else {
         // Host-name form, split at the last ':', or failing that the last ' '.
+        char work[kServerTextLimit + 1];
         std::memcpy(work, serverText, length + 1);
         const char* separator = portSeparatorOf(serverText);
         const char* portText = nullptr;

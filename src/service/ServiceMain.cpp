@@ -8,7 +8,7 @@
 #include <exception>
 
 #include "errors/Exceptions.h"
-#include "framework/RegistryProfile.h"
+#include "settings/win32/RegistryProfile.h"
 #include "net/Receive.h"
 #include "net/Request.h"
 #include "net/Socket.h"

@@ -10,6 +10,7 @@
 #include "net/Socket.h"
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
+#include "platform/win32/Owned.h"
 #include "service/ServiceLink.h"
 #include "settings/AppState.h"
 #include "ui/ClockFace.h"
@@ -184,15 +185,14 @@ void CClockDlg::timeChanged() {
 }
 
 void CClockDlg::paintIcon() {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(handle(), &paint);
+    PaintDc paint(handle());
+    HDC dc = paint.get();
     CWindow(handle()).sendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc));
     RECT client;
     GetClientRect(handle(), &client);
     int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
     int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
     DrawIcon(dc, x, y, icon_);
-    EndPaint(handle(), &paint);
 }
 
 void CClockDlg::openSettings() {

@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "net/Wire.h"
 #include "platform/Clock.h"
 
 namespace {
@@ -18,7 +19,7 @@ std::string formatTime(const char* format, const std::tm& fields) {
 }  // namespace
 
 std::uint32_t nextTickDelayMs(std::int64_t wallMs) {
-    constexpr std::int64_t kSecondMs = 1000;
+    constexpr std::int64_t kSecondMs = wire::kMillisecondsPerSecond;
     std::int64_t intoSecond = ((wallMs % kSecondMs) + kSecondMs) % kSecondMs;
     return static_cast<std::uint32_t>(kSecondMs - intoSecond + kTickMarginMs);
 }

@@ -1,9 +1,9 @@
 #include "ui/SettingsRules.h"
 
-#include <cctype>
 #include <ctime>
 
 #include "errors/FormatText.h"
+#include "errors/TextRules.h"
 #include "platform/Clock.h"
 #include "platform/WinsockErrors.h"
 
@@ -33,18 +33,10 @@ std::string lastResponseText(std::uint32_t lastResponseTime, std::int32_t correc
 }
 
 std::optional<std::string> clampedPollPeriodText(const std::string& text) {
-    std::size_t at = 0;
-    while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
-    bool negative = false;
-    if (at < text.size() && (text[at] == '-' || text[at] == '+')) negative = text[at++] == '-';
-    std::uint32_t magnitude = 0;
-    for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at) {
-        magnitude = magnitude * 10 + static_cast<std::uint32_t>(text[at] - '0');
-        if (magnitude > kPollPeriodMaxMinutes) magnitude = kPollPeriodMaxMinutes + 1;  // no overflow
-    }
-    if (magnitude == 0) return std::to_string(kPollPeriodMinMinutes);
+    text::SignedDecimal read = text::readLeadingDecimal(text, kPollPeriodMaxMinutes + 1);
+    if (read.magnitude.value == 0) return std::to_string(kPollPeriodMinMinutes);
     // Taken as unsigned, a negative number is far above the range.
-    if (negative || magnitude > kPollPeriodMaxMinutes) return std::to_string(kPollPeriodMaxMinutes);
+    if (read.negative || read.magnitude.value > kPollPeriodMaxMinutes) return std::to_string(kPollPeriodMaxMinutes);
     return std::nullopt;
 }
 

@@ -20,25 +20,24 @@ class SystemDpi {
 public:
     explicit SystemDpi(DWORD dpi) {
         RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                        &key_, nullptr);
+                        key_.receive(), nullptr);
         DWORD size = sizeof before_;
-        hadValue_ = RegQueryValueExA(key_, kName, nullptr, nullptr, reinterpret_cast<BYTE*>(&before_), &size) ==
-                    ERROR_SUCCESS;
-        RegSetValueExA(key_, kName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+        hadValue_ = RegQueryValueExA(key_.get(), kName, nullptr, nullptr, reinterpret_cast<BYTE*>(&before_),
+                                     &size) == ERROR_SUCCESS;
+        RegSetValueExA(key_.get(), kName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
     }
     ~SystemDpi() {
         if (hadValue_)
-            RegSetValueExA(key_, kName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&before_), sizeof before_);
+            RegSetValueExA(key_.get(), kName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&before_), sizeof before_);
         else
-            RegDeleteValueA(key_, kName);
-        RegCloseKey(key_);
+            RegDeleteValueA(key_.get(), kName);
     }
     SystemDpi(const SystemDpi&) = delete;
     SystemDpi& operator=(const SystemDpi&) = delete;
 
 private:
     static constexpr const char* kName = "LogPixels";
-    HKEY key_ = nullptr;
+    RegistryKey key_;
     DWORD before_ = 0;
     bool hadValue_ = false;
 };

@@ -48,13 +48,12 @@ DWORD msiexec(const std::string& arguments) {
     std::string commandLine = "msiexec.exe " + arguments + " /qn";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
         return GetLastError();
+    OwnedHandle process(started.hProcess), thread(started.hThread);
     DWORD status = WAIT_TIMEOUT;
-    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &status);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (WaitForSingleObject(process.get(), 120000) == WAIT_OBJECT_0) GetExitCodeProcess(process.get(), &status);
     return status;
 }
 
@@ -119,26 +118,27 @@ Program::Program(const Environment& environment, const std::string& path) {
     std::vector<char> block = environmentBlock(changes);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, block.data(), nullptr, &startup,
-                        &info_))
-        info_ = PROCESS_INFORMATION{};
+                        &started))
+        return;
+    process_.reset(started.hProcess);
+    OwnedHandle thread(started.hThread);
+    id_ = started.dwProcessId;
 }
 
 Program::~Program() {
-    if (info_.hProcess == nullptr) return;
-    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(info_.hProcess, 1);
-        WaitForSingleObject(info_.hProcess, kWaitMs);
+    if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.get(), 1);
+        WaitForSingleObject(process_.get(), kWaitMs);
     }
-    CloseHandle(info_.hThread);
-    CloseHandle(info_.hProcess);
 }
 
 HWND Program::waitForWindow(const char* caption, int timeoutMs) const {
-    if (info_.hProcess == nullptr) return nullptr;
+    if (!process_) return nullptr;
     return waitUntil(
         [&] {
-            WindowSearch search{info_.dwProcessId, caption, nullptr};
+            WindowSearch search{id_, caption, nullptr};
             EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&search));
             return search.found;
         },
@@ -146,9 +146,9 @@ HWND Program::waitForWindow(const char* caption, int timeoutMs) const {
 }
 
 bool Program::waitForExit(DWORD& status, int timeoutMs) {
-    if (info_.hProcess == nullptr) return false;
-    if (WaitForSingleObject(info_.hProcess, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) return false;
-    return GetExitCodeProcess(info_.hProcess, &status) != 0;
+    if (!process_) return false;
+    if (WaitForSingleObject(process_.get(), static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) return false;
+    return GetExitCodeProcess(process_.get(), &status) != 0;
 }
 
 DWORD Program::closeWindow(HWND window) {
@@ -229,42 +229,40 @@ std::uint32_t RegistryValue::number() const {
 }
 
 bool readSetting(const char* name, RegistryValue& value) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegistryKey key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, key.receive()) != ERROR_SUCCESS) return false;
     DWORD size = 0;
-    LONG result = RegQueryValueExA(key, name, nullptr, &value.type, nullptr, &size);
+    LONG result = RegQueryValueExA(key.get(), name, nullptr, &value.type, nullptr, &size);
     if (result == ERROR_SUCCESS) {
         value.bytes.assign(size, 0);
-        result = RegQueryValueExA(key, name, nullptr, &value.type, value.bytes.data(), &size);
+        result = RegQueryValueExA(key.get(), name, nullptr, &value.type, value.bytes.data(), &size);
         value.bytes.resize(size);
     }
-    RegCloseKey(key);
     return result == ERROR_SUCCESS;
 }
 
 std::map<std::string, RegistryValue> readAllSettings() {
     std::map<std::string, RegistryValue> values;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return values;
+    RegistryKey key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, key.receive()) != ERROR_SUCCESS) return values;
     for (DWORD index = 0;; ++index) {
         char name[256];
         DWORD nameSize = sizeof name;
-        if (RegEnumValueA(key, index, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (RegEnumValueA(key.get(), index, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
         RegistryValue value;
         if (readSetting(name, value)) values[name] = value;
     }
-    RegCloseKey(key);
     return values;
 }
 
 namespace {
 void writeSetting(const char* name, DWORD type, const void* data, DWORD size) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+    RegistryKey key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.receive(), nullptr) !=
         ERROR_SUCCESS)
         return;
-    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
+    RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE*>(data), size);
 }
 }  // namespace
 
@@ -278,20 +276,15 @@ void writeNumberSetting(const char* name, std::uint32_t number) {
 
 
 bool loadInside(DWORD processId, const std::string& dllPath) {
-    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId);
-    if (process == nullptr) return false;
-    void* remote = VirtualAllocEx(process, nullptr, dllPath.size() + 1, MEM_COMMIT, PAGE_READWRITE);
-    WriteProcessMemory(process, remote, dllPath.c_str(), dllPath.size() + 1, nullptr);
+    OwnedHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId));
+    if (!process) return false;
+    void* remote = VirtualAllocEx(process.get(), nullptr, dllPath.size() + 1, MEM_COMMIT, PAGE_READWRITE);
+    WriteProcessMemory(process.get(), remote, dllPath.c_str(), dllPath.size() + 1, nullptr);
     auto loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
-    HANDLE thread = CreateRemoteThread(process, nullptr, 0, loadLibrary, remote, 0, nullptr);
-    bool ran = false;
-    if (thread != nullptr) {
-        ran = WaitForSingleObject(thread, kWaitMs) == WAIT_OBJECT_0;
-        CloseHandle(thread);
-    }
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
+    OwnedHandle thread(CreateRemoteThread(process.get(), nullptr, 0, loadLibrary, remote, 0, nullptr));
+    bool ran = thread && WaitForSingleObject(thread.get(), kWaitMs) == WAIT_OBJECT_0;
+    VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
     return ran;
 }
 
@@ -334,7 +327,7 @@ std::vector<HookedCall> readHookRecord(const std::string& path) {
 Program::Inside Program::lookInside() const {
     Inside inside;
     DeleteFileA(probeOut_.c_str());
-    if (!loadInside(info_.dwProcessId, windowsPathOf("MARIVEL_PROBE_DLL"))) return inside;
+    if (!loadInside(id_, windowsPathOf("MARIVEL_PROBE_DLL"))) return inside;
     bool written = waitUntil([&] { return GetFileAttributesA(probeOut_.c_str()) != INVALID_FILE_ATTRIBUTES; },
                              [](bool found) { return found; });
     if (!written) return inside;
@@ -403,21 +396,18 @@ ScreenImage::ScreenImage(const RECT& area)
         width_ = height_ = rowSize_ = 0;
         return;
     }
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
+    WindowDc screen(nullptr);
+    Owned<HDC, DeleteDC> memory(CreateCompatibleDC(screen.get()));
     BITMAPINFO info{};
     info.bmiHeader = header();
     void* bits = nullptr;
-    HBITMAP image = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(memory, image);
-    BitBlt(memory, 0, 0, width_, height_, screen, area.left, area.top, SRCCOPY);
+    OwnedGdiObject<HBITMAP> image(CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    HGDIOBJ previous = SelectObject(memory.get(), image.get());
+    BitBlt(memory.get(), 0, 0, width_, height_, screen.get(), area.left, area.top, SRCCOPY);
     GdiFlush();
     const auto* bytes = static_cast<const std::uint8_t*>(bits);
     rows_.assign(bytes, bytes + static_cast<std::size_t>(rowSize_) * static_cast<std::size_t>(height_));
-    SelectObject(memory, previous);
-    DeleteObject(image);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    SelectObject(memory.get(), previous);
 }
 
 BITMAPINFOHEADER ScreenImage::header() const {

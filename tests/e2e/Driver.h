@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/Owned.h"
+
 namespace driver {
 
 constexpr int kWaitMs = 15000;
@@ -49,8 +51,8 @@ public:
     // Closes `window` as its close box does and waits for the program to
     // end; the exit status, or 0xDEAD when it did not end in time.
     DWORD closeWindow(HWND window);
-    DWORD id() const { return info_.dwProcessId; }
-    HANDLE process() const { return info_.hProcess; }
+    DWORD id() const { return id_; }
+    HANDLE process() const { return process_.get(); }
 
     struct MenuItem {
         unsigned id;       // 0 for a separator
@@ -96,7 +98,8 @@ public:
     Inside lookInside() const;
 
 private:
-    PROCESS_INFORMATION info_{};
+    OwnedHandle process_;
+    DWORD id_ = 0;
     std::string probeOut_;
 };
 
@@ -131,14 +134,10 @@ bool loadRecordingHook(DWORD processId, const char* dllVariable, const std::stri
 // registered.
 template <typename Use>
 void onService(const char* name, DWORD access, Use use) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (manager == nullptr) return;
-    SC_HANDLE handle = OpenServiceA(manager, name, access);
-    if (handle != nullptr) {
-        use(handle);
-        CloseServiceHandle(handle);
-    }
-    CloseServiceHandle(manager);
+    ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return;
+    ServiceHandle service(OpenServiceA(manager.get(), name, access));
+    if (service) use(service.get());
 }
 // The running service's process, 0 when there is none.
 DWORD serviceProcess(const char* name);

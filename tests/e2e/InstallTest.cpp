@@ -18,6 +18,7 @@
 
 #include "ClockTest.h"
 #include "Driver.h"
+#include "platform/win32/Owned.h"
 #include "ui/resource.h"
 
 namespace {
@@ -57,6 +58,8 @@ std::string shortcutTarget(const std::string& link) {
     return target;
 }
 
+using MsiHandle = Owned<MSIHANDLE, MsiCloseHandle>;
+
 bool samePath(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
 
 struct PackageFacts {
@@ -69,37 +72,34 @@ struct PackageFacts {
 // What Windows Installer reads from the package before installing it.
 PackageFacts readPackage(const std::string& path) {
     PackageFacts facts;
-    MSIHANDLE database = 0;
-    if (MsiOpenDatabaseA(path.c_str(), MSIDBOPEN_READONLY, &database) != ERROR_SUCCESS) return facts;
+    MsiHandle database;
+    if (MsiOpenDatabaseA(path.c_str(), MSIDBOPEN_READONLY, database.receive()) != ERROR_SUCCESS) return facts;
     facts.opened = true;
     auto property = [&](const char* name, std::string& value) {
         std::string query = std::string("SELECT `Value` FROM `Property` WHERE `Property` = '") + name + "'";
-        MSIHANDLE view = 0, record = 0;
+        MsiHandle view, record;
         bool found = false;
-        if (MsiDatabaseOpenViewA(database, query.c_str(), &view) == ERROR_SUCCESS &&
-            MsiViewExecute(view, 0) == ERROR_SUCCESS && MsiViewFetch(view, &record) == ERROR_SUCCESS) {
+        if (MsiDatabaseOpenViewA(database.get(), query.c_str(), view.receive()) == ERROR_SUCCESS &&
+            MsiViewExecute(view.get(), 0) == ERROR_SUCCESS &&
+            MsiViewFetch(view.get(), record.receive()) == ERROR_SUCCESS) {
             char text[256] = {};
             DWORD size = sizeof text;
-            found = MsiRecordGetStringA(record, 1, text, &size) == ERROR_SUCCESS;
+            found = MsiRecordGetStringA(record.get(), 1, text, &size) == ERROR_SUCCESS;
             value = text;
-            MsiCloseHandle(record);
         }
-        if (view != 0) MsiCloseHandle(view);
         return found;
     };
     property("ProductCode", facts.productCode);
     std::string allUsers;
     facts.setsAllUsers = property("ALLUSERS", allUsers);
-    MSIHANDLE summary = 0;
-    if (MsiGetSummaryInformationA(database, nullptr, 0, &summary) == ERROR_SUCCESS) {
+    MsiHandle summary;
+    if (MsiGetSummaryInformationA(database.get(), nullptr, 0, summary.receive()) == ERROR_SUCCESS) {
         UINT type = 0;
         INT value = 0;
-        if (MsiSummaryInfoGetPropertyA(summary, 15 /* PID_WORDCOUNT */, &type, &value, nullptr, nullptr, nullptr) ==
-            ERROR_SUCCESS)
+        if (MsiSummaryInfoGetPropertyA(summary.get(), 15 /* PID_WORDCOUNT */, &type, &value, nullptr, nullptr,
+                                       nullptr) == ERROR_SUCCESS)
             facts.wordCount = value;
-        MsiCloseHandle(summary);
     }
-    MsiCloseHandle(database);
     return facts;
 }
 

@@ -22,6 +22,7 @@
 #include <string>
 
 #include "framework/BalloonTip.h"
+#include "platform/win32/Owned.h"
 
 namespace {
 
@@ -44,9 +45,8 @@ BOOL CALLBACK findClock(HWND window, LPARAM data) {
 }
 
 std::string dpiLine() {
-    HDC screen = GetDC(nullptr);
-    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    WindowDc screen(nullptr);
+    int dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
     return "dpi\t" + std::to_string(dpi) + "\n";
 }
 
@@ -58,14 +58,13 @@ std::string textLines(HWND window) {
         if (std::string(className) != "Static") continue;
         char text[256] = {};
         int length = GetWindowTextA(child, text, sizeof text);
-        HDC dc = GetDC(child);
-        HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(child, WM_GETFONT, 0, 0)));
+        WindowDc dc(child);
+        HGDIOBJ previous = SelectObject(dc.get(), reinterpret_cast<HGDIOBJ>(SendMessageA(child, WM_GETFONT, 0, 0)));
         SIZE extent{};
-        GetTextExtentPoint32A(dc, text, length, &extent);
+        GetTextExtentPoint32A(dc.get(), text, length, &extent);
         TEXTMETRICA metrics{};
-        GetTextMetricsA(dc, &metrics);
-        SelectObject(dc, previous);
-        ReleaseDC(child, dc);
+        GetTextMetricsA(dc.get(), &metrics);
+        SelectObject(dc.get(), previous);
         RECT client{};
         GetClientRect(child, &client);
         lines += "text\t" + std::to_string(GetDlgCtrlID(child)) + "\t" + std::to_string(extent.cx) + "\t" +
@@ -117,10 +116,8 @@ std::string loadLines() {
         std::string name = list.substr(start, end - start);
         bool loadedAlready = GetModuleHandleA(name.c_str()) != nullptr;
         char file[MAX_PATH] = {};
-        if (HMODULE module = LoadLibraryA(name.c_str())) {
-            GetModuleFileNameA(module, file, sizeof file);
-            FreeLibrary(module);
-        }
+        Owned<HMODULE, FreeLibrary> module(LoadLibraryA(name.c_str()));
+        if (module) GetModuleFileNameA(module.get(), file, sizeof file);
         lines += "load\t" + name + "\t" + (loadedAlready ? "1" : "0") + "\t" + file + "\n";
     }
     return lines;
@@ -167,8 +164,7 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         probeModule = module;
         // Nothing that touches windows may run under the loader lock.
-        HANDLE worker = CreateThread(nullptr, 0, writeSystemMenu, nullptr, 0, nullptr);
-        if (worker != nullptr) CloseHandle(worker);
+        OwnedHandle worker(CreateThread(nullptr, 0, writeSystemMenu, nullptr, 0, nullptr));
     }
     return TRUE;
 }

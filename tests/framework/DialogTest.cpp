@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "framework/BalloonTip.h"
 #include "framework/Dialog.h"
 #include "framework/WinApp.h"
+#include "platform/win32/Owned.h"
 
 namespace {
 
@@ -164,17 +166,16 @@ HWND balloonAt(HWND control) {
 POINT stemEnd(HWND balloon, bool below) {
     RECT place{}, box{};
     GetWindowRect(balloon, &place);
-    HRGN shape = CreateRectRgn(0, 0, 0, 0);
-    GetWindowRgn(balloon, shape);
-    GetRgnBox(shape, &box);
+    OwnedGdiObject<HRGN> shape(CreateRectRgn(0, 0, 0, 0));
+    GetWindowRgn(balloon, shape.get());
+    GetRgnBox(shape.get(), &box);
     int row = below ? box.top : box.bottom - 1;
     POINT end{place.left + box.left, place.top + row};
     for (int x = box.left; x < box.right; ++x)
-        if (PtInRegion(shape, x, row)) {
+        if (PtInRegion(shape.get(), x, row)) {
             end.x = place.left + x;
             break;
         }
-    DeleteObject(shape);
     return end;
 }
 
@@ -267,4 +268,85 @@ TEST(BalloonTip, SeveralShowAtOnceEachDrawnWithItsStemAtTheEdgeOfItsControl) {
         << "each notice has a window of its own";
     EXPECT_TRUE(dialog.firstHidden) << "hide() hides its own notice";
     EXPECT_TRUE(dialog.othersStayed) << "and leaves the others";
+}
+
+namespace {
+
+constexpr char kLongTitle[] = "A title too long for one line of its balloon wraps as its text does";
+constexpr char kNoticeText[] = "The same text under both titles.";
+
+// A balloon with a short title and one with a long title over the same
+// text, looked at once both are drawn.
+class TitlesDialog : public CDialog {
+public:
+    TitlesDialog() : CDialog(kNoticesDialog) {}
+    RECT shortPlace{}, longPlace{}, dialogPlace{};
+    int titleLineHeight = 0, longTitleWidth = 0;  // in the title's bold font
+    driver::BalloonOnScreen longOnScreen;
+
+protected:
+    bool onInitDialog() override {
+        shortNotice_.show(item(kCheckBox).handle(), "Look here", kNoticeText);
+        longNotice_.show(item(kField).handle(), kLongTitle, kNoticeText);
+        SetTimer(handle(), kLookTimer, 100, nullptr);
+        return true;
+    }
+    void onTimer(UINT_PTR) override {
+        HWND shortBalloon = balloonAt(item(kCheckBox).handle());
+        HWND longBalloon = balloonAt(item(kField).handle());
+        if (shortBalloon == nullptr || longBalloon == nullptr) return endDialog(IDCANCEL);
+        longOnScreen = driver::balloonOnScreen(longBalloon);
+        if (!longOnScreen.drawn() && ++looks_ < kLooks) return;
+        KillTimer(handle(), kLookTimer);
+        GetWindowRect(shortBalloon, &shortPlace);
+        GetWindowRect(longBalloon, &longPlace);
+        GetClientRect(handle(), &dialogPlace);
+        measureTitle();
+        endDialog(IDOK);
+    }
+
+private:
+    // The long title on one line, and a line's height, in the dialog's
+    // font made bold as a title's is.
+    void measureTitle() {
+        LOGFONTA bold{};
+        GetObjectA(reinterpret_cast<HFONT>(SendMessageA(handle(), WM_GETFONT, 0, 0)), sizeof bold, &bold);
+        bold.lfWeight = FW_BOLD;
+        OwnedGdiObject<HFONT> font(CreateFontIndirectA(&bold));
+        WindowDc dc(handle());
+        HGDIOBJ previous = SelectObject(dc.get(), font.get());
+        TEXTMETRICA metrics{};
+        GetTextMetricsA(dc.get(), &metrics);
+        titleLineHeight = metrics.tmHeight;
+        RECT oneLine{};
+        DrawTextA(dc.get(), kLongTitle, -1, &oneLine, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+        longTitleWidth = oneLine.right;
+        SelectObject(dc.get(), previous);
+    }
+
+    CBalloonTip shortNotice_, longNotice_;
+    int looks_ = 0;
+};
+
+int widthOf(const RECT& r) { return r.right - r.left; }
+int heightOf(const RECT& r) { return r.bottom - r.top; }
+
+}  // namespace
+
+TEST(BalloonTip, ATitleTooLongForOneLineWrapsAndShowsWhole) {
+    TitlesDialog dialog;
+    app.body = [&] { dialog.doModal(); };
+    app.run(GetModuleHandleA(nullptr));
+    ASSERT_GT(dialog.titleLineHeight, 0) << "the balloons were not shown";
+    EXPECT_TRUE(dialog.longOnScreen.drawn());
+    // Too wide for the balloon on one line, and the balloon stays inside
+    // its dialog: where the short title's row holds the icon and one line,
+    // the long title's holds at least two lines.
+    EXPECT_GT(dialog.longTitleWidth, widthOf(dialog.longPlace));
+    EXPECT_LE(widthOf(dialog.longPlace), widthOf(dialog.dialogPlace));
+    int firstRow = std::max<int>(GetSystemMetrics(SM_CYSMICON), dialog.titleLineHeight);
+    int growth = heightOf(dialog.longPlace) - heightOf(dialog.shortPlace);
+    EXPECT_GE(firstRow + growth, 2 * dialog.titleLineHeight)
+        << "the balloon with the long title is " << heightOf(dialog.longPlace) << " pixels high, the other "
+        << heightOf(dialog.shortPlace) << "; a title line is " << dialog.titleLineHeight << " high";
 }

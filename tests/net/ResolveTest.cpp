@@ -53,6 +53,13 @@ TEST(Resolve, DottedFormAsScanned) {
         {"1st-server", 1, 0, 0, 0, 37},            // no name lookup
         {"1.2.3.4:70000", 1, 2, 3, 4, 4464},       // kept to 16 bits
         {"1.2.3.4:99999999999", 1, 2, 3, 4, 65535},
+        // A number above INT_MAX reads as INT_MAX, not as its low 32 bits.
+        {"2147483648", 255, 255, 255, 127, 37},
+        {"4294967297", 255, 255, 255, 127, 37},
+        {"99999999999999999999999.2", 255, 2, 0, 0, 37},
+        {"10 .0. 0.1", 10, 0, 0, 1, 37},       // blanks before or in a separator
+        {"1.2.3.4 \t5", 1, 2, 3, 4, 37},       // blanks alone end it after the fourth too
+        {"1.2.3.4:5x 6", 1, 2, 3, 4, 5},       // the port word ends at a blank
     };
     for (const Expected& c : cases) expectDestination(resolved(c.text), c);
     EXPECT_NO_THROW(resolved("4294967296.99999999999999"));  // out-of-range numbers are no failure

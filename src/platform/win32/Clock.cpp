@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "platform/Native.h"
+#include "platform/win32/SystemModules.h"
 
 namespace platform {
 
@@ -45,9 +46,8 @@ using FileTimeReader = void(WINAPI*)(LPFILETIME);
 // Windows 7, which lacks it; and looked up at the first read, not at start.
 FileTimeReader preciseReader() {
     static const FileTimeReader reader = [] {
-        FARPROC precise = GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetSystemTimePreciseAsFileTime");
-        return precise != nullptr ? reinterpret_cast<FileTimeReader>(reinterpret_cast<void*>(precise))
-                                  : GetSystemTimeAsFileTime;
+        auto precise = procedureOf<FileTimeReader>(GetModuleHandleA("kernel32.dll"), "GetSystemTimePreciseAsFileTime");
+        return precise != nullptr ? precise : GetSystemTimeAsFileTime;
     }();
     return reader;
 }

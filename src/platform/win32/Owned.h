@@ -1,6 +1,7 @@
 // One owner for every kind of Windows handle: a kernel handle, a mapped
-// view, a service handle, a registry key, local memory, a GDI object. The
-// owner gives it back with its own function when it goes, on every path.
+// view, a service handle, a registry key, local memory, a GDI object, a
+// window's device context. The owner gives it back with its own function
+// when it goes, on every path.
 #pragma once
 #include <windows.h>
 
@@ -49,3 +50,35 @@ using RegistryKey = Owned<HKEY, RegCloseKey>;
 using LocalMemory = Owned<HLOCAL, LocalFree>;
 template <typename GdiObject>
 using OwnedGdiObject = Owned<GdiObject, DeleteObject>;  // HFONT, HRGN, HBRUSH, ...
+
+// A device context is given back with its window, so it has owners of its
+// own: WindowDc from GetDC to ReleaseDC, PaintDc (in WM_PAINT) from
+// BeginPaint to EndPaint.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() {
+        if (dc_ != nullptr) ReleaseDC(window_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+class PaintDc {
+public:
+    explicit PaintDc(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {}
+    ~PaintDc() { EndPaint(window_, &paint_); }
+    PaintDc(const PaintDc&) = delete;
+    PaintDc& operator=(const PaintDc&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_{};
+    HDC dc_;
+};

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/Random.h"
+#include "platform/win32/SystemModules.h"
 
 namespace platform {
 namespace {
@@ -11,26 +12,17 @@ using BCryptGenRandomFn = LONG(WINAPI*)(void* algorithm, PUCHAR buffer, ULONG si
 using RtlGenRandomFn = BOOLEAN(WINAPI*)(PVOID buffer, ULONG size);
 constexpr ULONG kSystemPreferredRng = 0x00000002;  // BCRYPT_USE_SYSTEM_PREFERRED_RNG
 
-// bcrypt.dll by its full path in the system folder, never from the folder
-// the program was downloaded to, whatever the DLL search allows.
 HMODULE systemLibrary(const char* name) {
-    char folder[MAX_PATH];
-    UINT length = GetSystemDirectoryA(folder, sizeof folder);
-    if (length == 0 || length >= sizeof folder) return nullptr;
-    return LoadLibraryExA((std::string(folder) + "\\" + name).c_str(), nullptr, 0);
-}
-
-template <typename Fn>
-Fn lookUp(HMODULE module, const char* name) {
-    return module != nullptr ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+    std::string path = systemFolderPath(name);
+    return path.empty() ? nullptr : LoadLibraryExA(path.c_str(), nullptr, 0);
 }
 
 // BCryptGenRandom where Windows has it (Vista and later); RtlGenRandom
 // (advapi32's SystemFunction036) before that. Looked up once; the
 // libraries stay loaded.
 struct Sources {
-    BCryptGenRandomFn bcrypt = lookUp<BCryptGenRandomFn>(systemLibrary("bcrypt.dll"), "BCryptGenRandom");
-    RtlGenRandomFn rtl = lookUp<RtlGenRandomFn>(systemLibrary("advapi32.dll"), "SystemFunction036");
+    BCryptGenRandomFn bcrypt = procedureOf<BCryptGenRandomFn>(systemLibrary("bcrypt.dll"), "BCryptGenRandom");
+    RtlGenRandomFn rtl = procedureOf<RtlGenRandomFn>(systemLibrary("advapi32.dll"), "SystemFunction036");
 };
 
 }  // namespace

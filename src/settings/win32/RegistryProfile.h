@@ -6,27 +6,8 @@
 
 #include <string>
 
+#include "platform/win32/Owned.h"
 #include "settings/ProfileStore.h"
-
-// An open registry key, closed when it goes.
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    ~RegistryKey() {
-        if (key_ != nullptr) RegCloseKey(key_);
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-
-    // Opens or creates a key below `parent`; false when neither works.
-    bool create(HKEY parent, const std::string& path);
-    // Opens an existing key for reading only.
-    bool openForReading(HKEY parent, const std::string& path);
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 class RegistryProfile : public ProfileStore {
 public:
@@ -43,7 +24,9 @@ protected:
 
 private:
     RegistryProfile(HKEY root, std::string basePath, bool writable);
-    std::string sectionPath(const char* section) const;
+    // The section's key, opened (or, when writable, created); empty when
+    // that fails.
+    RegistryKey openSection(const char* section) const;
     HKEY root_;
     std::string basePath_;
     bool writable_;

@@ -1,25 +1,7 @@
-#include "framework/RegistryProfile.h"
+#include "settings/win32/RegistryProfile.h"
 
 #include <utility>
 #include <vector>
-
-bool RegistryKey::create(HKEY parent, const std::string& path) {
-    HKEY opened = nullptr;
-    LONG result = RegCreateKeyExA(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
-                                  nullptr, &opened, nullptr);
-    if (result != ERROR_SUCCESS) return false;
-    if (key_ != nullptr) RegCloseKey(key_);
-    key_ = opened;
-    return true;
-}
-
-bool RegistryKey::openForReading(HKEY parent, const std::string& path) {
-    HKEY opened = nullptr;
-    if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
-    if (key_ != nullptr) RegCloseKey(key_);
-    key_ = opened;
-    return true;
-}
 
 RegistryProfile::RegistryProfile(HKEY root, std::string basePath, bool writable)
     : root_(root), basePath_(std::move(basePath)), writable_(writable) {}
@@ -31,15 +13,20 @@ RegistryProfile RegistryProfile::readOnly(HKEY root, std::string basePath) {
     return RegistryProfile(root, std::move(basePath), false);
 }
 
-std::string RegistryProfile::sectionPath(const char* section) const { return basePath_ + "\\" + section; }
-
-// A writable profile's reading opens the path with create semantics too,
+// A writable profile opens the path with create semantics for reading too,
 // so the first start already makes it.
+RegistryKey RegistryProfile::openSection(const char* section) const {
+    std::string path = basePath_ + "\\" + section;
+    HKEY key = nullptr;
+    LONG result = writable_ ? RegCreateKeyExA(root_, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                              KEY_READ | KEY_WRITE, nullptr, &key, nullptr)
+                            : RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ, &key);
+    return RegistryKey(result == ERROR_SUCCESS ? key : nullptr);
+}
+
 bool RegistryProfile::readValue(const char* section, const char* key, StoredValue& value) {
-    RegistryKey sectionKey;
-    bool opened = writable_ ? sectionKey.create(root_, sectionPath(section))
-                            : sectionKey.openForReading(root_, sectionPath(section));
-    if (!opened) return false;
+    RegistryKey sectionKey = openSection(section);
+    if (!sectionKey) return false;
     DWORD type = 0;
     DWORD size = 0;
     if (RegQueryValueExA(sectionKey.get(), key, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
@@ -51,7 +38,8 @@ bool RegistryProfile::readValue(const char* section, const char* key, StoredValu
 }
 
 void RegistryProfile::writeValue(const char* section, const char* key, const StoredValue& value) {
-    RegistryKey sectionKey;
-    if (!writable_ || !sectionKey.create(root_, sectionPath(section))) return;
+    if (!writable_) return;
+    RegistryKey sectionKey = openSection(section);
+    if (!sectionKey) return;
     RegSetValueExA(sectionKey.get(), key, 0, value.type, value.bytes.data(), static_cast<DWORD>(value.bytes.size()));
 }

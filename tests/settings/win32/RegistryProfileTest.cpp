@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/RegistryProfile.h"
+#include "settings/win32/RegistryProfile.h"
 #include "settings/AppState.h"
 
 namespace {
@@ -22,18 +22,19 @@ protected:
 
     static void put(const char* name, DWORD type, std::vector<BYTE> bytes) {
         RegistryKey key;
-        ASSERT_TRUE(key.create(HKEY_CURRENT_USER, kSectionPath));
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSectionPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                                  nullptr, key.receive(), nullptr),
+                  ERROR_SUCCESS);
         ASSERT_EQ(RegSetValueExA(key.get(), name, 0, type, bytes.data(), static_cast<DWORD>(bytes.size())),
                   ERROR_SUCCESS);
     }
 
     static bool query(const char* name, DWORD& type, std::vector<BYTE>& bytes) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, kSectionPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+        RegistryKey key;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, kSectionPath, 0, KEY_READ, key.receive()) != ERROR_SUCCESS) return false;
         DWORD size = 1024;
         bytes.assign(size, 0);
-        LONG result = RegQueryValueExA(key, name, nullptr, &type, bytes.data(), &size);
-        RegCloseKey(key);
+        LONG result = RegQueryValueExA(key.get(), name, nullptr, &type, bytes.data(), &size);
         bytes.resize(size);
         return result == ERROR_SUCCESS;
     }
@@ -46,9 +47,8 @@ protected:
 TEST_F(RegistryProfileTest, FirstReadCreatesTheKeyAndYieldsDefaults) {
     AppState state;
     loadSettings(state, profile);
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kSectionPath, 0, KEY_READ, &key), ERROR_SUCCESS);
-    RegCloseKey(key);
+    RegistryKey key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kSectionPath, 0, KEY_READ, key.receive()), ERROR_SUCCESS);
     EXPECT_EQ(state.timeServer.get(), "time.nist.gov");
     EXPECT_EQ(state.port.get(), "37");
     EXPECT_EQ(state.pollPeriod, 60u);
