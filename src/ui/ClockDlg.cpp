@@ -10,7 +10,7 @@
 #include "net/Socket.h"
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
-#include "service/ServiceLink.h"
+#include "link/ServiceLink.h"
 #include "settings/AppState.h"
 #include "ui/ClockFace.h"
 #include "ui/SettingsDlg.h"

@@ -26,7 +26,7 @@
 #include "ClockTest.h"
 #include "Driver.h"
 #include "TestServer.h"
-#include "service/ServiceLink.h"
+#include "link/ServiceLink.h"
 #include "ui/resource.h"
 
 namespace {
@@ -149,7 +149,7 @@ TEST_F(TimeServiceTest, InstalledItSetsTheClockFromItsServerTakesNowOnceAMinuteS
     std::optional<service::Result> first = awaitResult(std::nullopt);
     ASSERT_TRUE(first.has_value()) << "nothing published";
     EXPECT_EQ(first->server, server_.server());
-    EXPECT_EQ(first->setting, service::Setting::Done);
+    EXPECT_EQ(first->setting, service::SettingOutcome::Done);
     EXPECT_GE(first->offsetMs, 3950);
     EXPECT_LE(std::abs(static_cast<std::int64_t>(first->when) - static_cast<std::int64_t>(std::time(nullptr)) - 4), 2);
     std::vector<driver::HookedCall> calls = serviceCalls();
@@ -176,7 +176,7 @@ TEST_F(TimeServiceTest, InstalledItSetsTheClockFromItsServerTakesNowOnceAMinuteS
     ASSERT_TRUE(answerNext(0, 2000)) << "code 128 brought no request within 2 s";
     std::optional<service::Result> done = awaitResult(first);
     ASSERT_TRUE(done.has_value());
-    EXPECT_EQ(done->setting, service::Setting::Done);
+    EXPECT_EQ(done->setting, service::SettingOutcome::Done);
     EXPECT_LT(std::abs(done->offsetMs), 50);
     calls = serviceCalls();
     ASSERT_EQ(calls.size(), 2u);
@@ -200,7 +200,7 @@ TEST_F(TimeServiceTest, InstalledItSetsTheClockFromItsServerTakesNowOnceAMinuteS
     ASSERT_TRUE(answerNext(54001, 3000)) << "the clock's refused setting brought no request from the service";
     std::optional<service::Result> skipped = awaitResult(done);
     ASSERT_TRUE(skipped.has_value());
-    EXPECT_EQ(skipped->setting, service::Setting::Skipped);
+    EXPECT_EQ(skipped->setting, service::SettingOutcome::Skipped);
     EXPECT_NEAR(static_cast<double>(skipped->offsetMs), 54001000.0, 50.0);
     EXPECT_EQ(serviceCalls().size(), 2u) << "a step beyond MaxStep was set";
     std::vector<driver::HookedCall> asks = clockAsks();

@@ -1,4 +1,4 @@
-#include "service/ServiceLink.h"
+#include "link/ServiceLink.h"
 
 #include <sddl.h>
 
@@ -15,58 +15,35 @@ namespace {
 // inherited.
 constexpr const char* kResultMappingSddl = "D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;LS)(A;;GR;;;WD)";
 
-// The mapping holds a sequence number, odd while the text is being
-// written, then the text ending at a zero. A reader that sees the same
+// The mapping's layout, a sequence lock: the writer makes the number odd,
+// writes the text, and makes it even again. A reader that sees the same
 // even number before and after its copy has a whole text.
 struct Published {
     std::atomic<std::uint32_t> sequence;
     char text[kResultMappingSize - sizeof(std::uint32_t)];
 };
 static_assert(sizeof(Published) == kResultMappingSize, "the mapping's layout");
-
-class ServiceHandle {
-public:
-    explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
-    ~ServiceHandle() {
-        if (handle_ != nullptr) CloseServiceHandle(handle_);
-    }
-    ServiceHandle(const ServiceHandle&) = delete;
-    ServiceHandle& operator=(const ServiceHandle&) = delete;
-    SC_HANDLE get() const { return handle_; }
-
-private:
-    SC_HANDLE handle_;
-};
-
-class LocalMemory {
-public:
-    ~LocalMemory() {
-        if (memory_ != nullptr) LocalFree(memory_);
-    }
-    PSECURITY_DESCRIPTOR* address() { return &memory_; }
-    PSECURITY_DESCRIPTOR get() const { return memory_; }
-
-private:
-    PSECURITY_DESCRIPTOR memory_ = nullptr;
-};
+static_assert(std::atomic<std::uint32_t>::is_always_lock_free, "shared between processes");
 
 }  // namespace
 
-bool ResultPublisher::create() {
+DWORD ResultPublisher::create() {
     LocalMemory descriptor;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kResultMappingSddl, SDDL_REVISION_1,
-                                                              descriptor.address(), nullptr)) {
-        return false;
+                                                              descriptor.receive(), nullptr)) {
+        return GetLastError();
     }
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, kResultMappingSize,
-                                        kResultMappingName);
-    bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
-    mapping_.reset(mapping);
-    if (mapping == nullptr || existed) return false;
-    void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, kResultMappingSize);
-    view_.reset(view);
-    return view != nullptr;
+    mapping_.reset(CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, kResultMappingSize,
+                                      kResultMappingName));
+    DWORD error = GetLastError();
+    if (!mapping_) return error;
+    if (error == ERROR_ALREADY_EXISTS) {
+        mapping_.reset();
+        return error;
+    }
+    view_.reset(MapViewOfFile(mapping_.get(), FILE_MAP_WRITE, 0, 0, kResultMappingSize));
+    return view_ ? ERROR_SUCCESS : GetLastError();
 }
 
 void ResultPublisher::publish(const Result& result) {
@@ -74,22 +51,28 @@ void ResultPublisher::publish(const Result& result) {
     if (published == nullptr) return;
     std::string text = formatResult(result);
     if (text.size() >= sizeof published->text) return;  // a server text is far shorter
-    published->sequence.fetch_add(1);
+    std::uint32_t sequence = published->sequence.load(std::memory_order_relaxed);
+    published->sequence.store(sequence + 1, std::memory_order_relaxed);
+    // The odd number is seen before any byte of the new text.
+    std::atomic_thread_fence(std::memory_order_release);
     std::memcpy(published->text, text.c_str(), text.size() + 1);
-    published->sequence.fetch_add(1);
+    // And the whole text before the even one.
+    published->sequence.store(sequence + 2, std::memory_order_release);
 }
 
 std::optional<Result> readPublishedResult() {
     OwnedHandle mapping(OpenFileMappingA(FILE_MAP_READ, FALSE, kResultMappingName));
-    if (mapping.get() == nullptr) return std::nullopt;
+    if (!mapping) return std::nullopt;
     MappedView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, kResultMappingSize));
     const auto* published = static_cast<const Published*>(view.get());
     if (published == nullptr) return std::nullopt;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        std::uint32_t before = published->sequence.load();
+        std::uint32_t before = published->sequence.load(std::memory_order_acquire);
         char copy[sizeof published->text];
         std::memcpy(copy, published->text, sizeof copy);
-        if (before % 2 == 0 && published->sequence.load() == before) {
+        // The copy is done before the number is read again.
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (before % 2 == 0 && published->sequence.load(std::memory_order_relaxed) == before) {
             copy[sizeof copy - 1] = '\0';
             return parseResult(copy);
         }
@@ -102,9 +85,9 @@ namespace {
 
 bool queryService(DWORD access, const std::function<bool(SC_HANDLE)>& use) {
     ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (manager.get() == nullptr) return false;
+    if (!manager) return false;
     ServiceHandle timeService(OpenServiceA(manager.get(), kServiceName, access));
-    return timeService.get() != nullptr && use(timeService.get());
+    return timeService && use(timeService.get());
 }
 
 }  // namespace
