@@ -2,16 +2,15 @@
 // one UDP socket, no pipe and no listening port. The service control
 // manager starts it; the only thing anyone can send it is control code 128,
 // "synchronise now", which carries no data. What it does lives in
-// ServiceRun; this is its Windows side: the status, the controls, the
-// published result and the privileges.
+// ServiceRun, what only Windows does for it in WindowsHost; this is its
+// entry: the status and the controls.
 #include <windows.h>
 
 #include <pbt.h>
 
 #include "framework/RegistryProfile.h"
-#include "link/ServiceLink.h"
-#include "service/Privileges.h"
 #include "service/ServiceRun.h"
+#include "service/WindowsHost.h"
 
 namespace {
 
@@ -49,18 +48,6 @@ void report(DWORD state, service::Stop stop = {}) {
     SetServiceStatus(statusHandle, &status);
 }
 
-class WindowsHost : public service::ServiceHost {
-public:
-    std::uint32_t openPublishing() override { return publisher_.create(); }
-    std::uint32_t limitPrivileges() override { return service::keepOnlyNeededPrivileges(); }
-    void publish(const service::Result& result) override { publisher_.publish(result); }
-    void reportRunning() override { report(SERVICE_RUNNING); }
-    void reportStopping() override { report(SERVICE_STOP_PENDING); }
-
-private:
-    service::ResultPublisher publisher_;
-};
-
 service::ServiceRun* theRun = nullptr;
 
 DWORD WINAPI handleControl(DWORD control, DWORD eventType, void*, void*) {
@@ -78,9 +65,9 @@ void WINAPI serviceMain(DWORD, char**) {
 
 int main() {
     // Both outlive the dispatcher, so that no control can come after them.
-    WindowsHost host;
+    std::unique_ptr<service::ServiceHost> host = service::windowsHost([](DWORD state) { report(state); });
     RegistryProfile store = RegistryProfile::readOnly(HKEY_LOCAL_MACHINE, "SOFTWARE\\Marivel");
-    service::ServiceRun run(host, store);
+    service::ServiceRun run(*host, store);
     theRun = &run;
     char name[64] = {};
     lstrcpynA(name, service::kServiceName, sizeof name);
