@@ -16,8 +16,8 @@ std::uint32_t errorOrInternal(int code) { return code != 0 ? static_cast<std::ui
 
 }  // namespace
 
-ServiceRun::ServiceRun(ServiceHost& host, ProfileStore& settings, TimeService::ClockReader readClockUs)
-    : host_(host), store_(settings), readClockUs_(std::move(readClockUs)) {}
+ServiceRun::ServiceRun(ServiceHost& host, ProfileStore& store, TimeService::ClockReader readClockUs)
+    : host_(host), store_(store), readClockUs_(std::move(readClockUs)) {}
 
 bool ServiceRun::control(std::uint32_t code, std::uint32_t eventType) {
     std::lock_guard<std::mutex> hold(mutex_);

@@ -61,7 +61,8 @@ public:
     // The interval between two ticks of the loop.
     static constexpr std::int64_t kTickMs = 1000;
 
-    ServiceRun(ServiceHost& host, ProfileStore& settings,
+    // `store` holds the settings, read at the start of run().
+    ServiceRun(ServiceHost& host, ProfileStore& store,
                TimeService::ClockReader readClockUs = platform::preciseWallClockUs);
     ServiceRun(const ServiceRun&) = delete;
     ServiceRun& operator=(const ServiceRun&) = delete;
