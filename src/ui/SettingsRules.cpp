@@ -1,8 +1,8 @@
 #include "ui/SettingsRules.h"
 
 #include <cctype>
-#include <iterator>
 #include <ctime>
+#include <iterator>
 
 #include "errors/FormatText.h"
 #include "platform/Clock.h"
@@ -128,7 +128,8 @@ std::string glanceDurationText(std::int64_t magnitudeMs) {
         if (tenths % 10 != 0 && tenths < 100) number += "." + std::to_string(tenths % 10);
         one = tenths == 10;
     } else {
-        std::int64_t whole = (magnitudeMs * 2 + size) / (2 * size);
+        // Half up without overflow, up to the largest offset a result holds.
+        std::int64_t whole = magnitudeMs / size + (magnitudeMs % size >= size - magnitudeMs % size ? 1 : 0);
         // Rounded up to the next unit: 59.5 seconds is a minute.
         if (unit + 1 < std::size(kUnits) && whole * size >= kUnits[unit + 1].ms) {
             ++unit;

@@ -183,6 +183,7 @@ TEST(GlanceDurationText, TheLargestUnitReachedRoundedToOneDecimalBelowTen) {
         {60000, "1 minute"},         {90000, "1.5 minutes"},       {3570000, "1 hour"},
         {3600000, "1 hour"},         {3599999, "1 hour"},          {54001000, "15 hours"},
         {86399999, "1 day"},         {86400000, "1 day"},          {1000LL * 86400000, "1000 days"},
+        {9223372036854775807LL, "106751991167 days"},
     };
     for (const auto& [ms, text] : cases) EXPECT_EQ(glanceDurationText(ms), text) << ms;
 }
