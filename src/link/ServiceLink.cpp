@@ -1,11 +1,13 @@
 #include "link/ServiceLink.h"
 
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <atomic>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace service {
 namespace {
@@ -25,6 +27,32 @@ struct Published {
 static_assert(sizeof(Published) == kResultMappingSize, "the mapping's layout");
 static_assert(std::atomic<std::uint32_t>::is_always_lock_free, "shared between processes");
 
+// Whether the mapping that exists already was made by one of its writers:
+// its owner is the system, administrators, LOCAL SERVICE, or the owner
+// this process gives what it makes (its token's default owner). Then it is
+// an earlier run's, kept open by a reader, and is used again; anyone
+// else's is not.
+bool madeByAWriter(HANDLE mapping) {
+    PSID owner = nullptr;
+    LocalMemory descriptor;
+    if (GetSecurityInfo(mapping, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        descriptor.receive()) != ERROR_SUCCESS ||
+        owner == nullptr) {
+        return false;
+    }
+    for (WELL_KNOWN_SID_TYPE writer : {WinLocalSystemSid, WinBuiltinAdministratorsSid, WinLocalServiceSid}) {
+        if (IsWellKnownSid(owner, writer)) return true;
+    }
+    OwnedHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.receive())) return false;
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenOwner, nullptr, 0, &size);
+    if (size < sizeof(TOKEN_OWNER)) return false;
+    std::vector<std::uint8_t> buffer(size);
+    if (!GetTokenInformation(token.get(), TokenOwner, buffer.data(), size, &size)) return false;
+    return EqualSid(owner, reinterpret_cast<const TOKEN_OWNER*>(buffer.data())->Owner) != FALSE;
+}
+
 }  // namespace
 
 DWORD ResultPublisher::create() {
@@ -38,7 +66,7 @@ DWORD ResultPublisher::create() {
                                       kResultMappingName));
     DWORD error = GetLastError();
     if (!mapping_) return error;
-    if (error == ERROR_ALREADY_EXISTS) {
+    if (error == ERROR_ALREADY_EXISTS && !madeByAWriter(mapping_.get())) {
         mapping_.reset();
         return error;
     }
@@ -51,13 +79,14 @@ void ResultPublisher::publish(const Result& result) {
     if (published == nullptr) return;
     std::string text = formatResult(result);
     if (text.size() >= sizeof published->text) return;  // a server text is far shorter
-    std::uint32_t sequence = published->sequence.load(std::memory_order_relaxed);
-    published->sequence.store(sequence + 1, std::memory_order_relaxed);
+    // Odd, even after an earlier run that ended in the middle of a write.
+    std::uint32_t writing = (published->sequence.load(std::memory_order_relaxed) + 1) | 1;
+    published->sequence.store(writing, std::memory_order_relaxed);
     // The odd number is seen before any byte of the new text.
     std::atomic_thread_fence(std::memory_order_release);
     std::memcpy(published->text, text.c_str(), text.size() + 1);
     // And the whole text before the even one.
-    published->sequence.store(sequence + 2, std::memory_order_release);
+    published->sequence.store(writing + 1, std::memory_order_release);
 }
 
 std::optional<Result> readPublishedResult() {

@@ -15,8 +15,9 @@ namespace service {
 class ResultPublisher {
 public:
     // ERROR_SUCCESS, or the Windows error: ERROR_ALREADY_EXISTS when the
-    // mapping exists already (made by someone else, with rights of their
-    // choosing).
+    // mapping exists already, made by someone who is not one of its
+    // writers, with rights of their choosing. One an earlier run made,
+    // which a reader still holds open, is used again.
     DWORD create();
     // One writer at a time: the caller keeps publishes from overlapping.
     void publish(const Result& result);

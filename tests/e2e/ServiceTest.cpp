@@ -110,6 +110,12 @@ protected:
         package_ = driver::windowsPathOf("MARIVEL_SERVICE_MSI");
         failNextBinds(0);  // a count an earlier run left
     }
+    static bool startService() {
+        BOOL started = FALSE;
+        driver::onService(service::kServiceName, SERVICE_START,
+                          [&started](SC_HANDLE handle) { started = StartServiceA(handle, 0, nullptr); });
+        return started != FALSE;
+    }
     // The next `count` binds in the prefix fail with "address in use".
     static void failNextBinds(int count) {
         std::string control = driver::windowsPathOf("MARIVEL_BIND_CONTROL");
@@ -308,16 +314,31 @@ TEST_F(TimeServiceTest, InstalledItSetsTheClockTakesNowOnceAMinuteServesTheClock
     EXPECT_EQ(last->stopped, service::StopCause::Receive);
     EXPECT_EQ(last->error, static_cast<std::uint32_t>(WSAENETDOWN));
     EXPECT_EQ(last->server, server_.server());
-    CloseHandle(watched);
     DeleteFileA((serviceRecord_ + ".fail-receive").c_str());
+
+    // Started again while that handle still holds the mapping: it takes
+    // its own earlier mapping again, runs and publishes its answer. Then
+    // stopped as asked, with no error.
+    ASSERT_TRUE(startService()) << GetLastError();
+    ASSERT_TRUE(answerNext(0, kFirstRequestMs))
+        << "no request after the restart; its exit code " << queryStatus().dwServiceSpecificExitCode;
+    std::optional<service::Result> again = awaitResult(last);
+    ASSERT_TRUE(again.has_value()) << "nothing published after the restart";
+    EXPECT_EQ(again->stopped, service::StopCause::None);
+    EXPECT_LT(std::abs(again->offsetMs), 50);
+    CloseHandle(watched);
+    driver::onService(service::kServiceName, SERVICE_STOP, [](SC_HANDLE handle) {
+        SERVICE_STATUS status{};
+        ControlService(handle, SERVICE_CONTROL_STOP, &status);
+    });
+    stopped = awaitStopped();
+    EXPECT_EQ(stopped.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(stopped.dwWin32ExitCode, static_cast<DWORD>(NO_ERROR)) << "a stop asked for is no failure";
 
     // Started again with its bind made to fail: it stops at once, its exit
     // code the bind's error.
     failNextBinds(1);
-    BOOL started = FALSE;
-    driver::onService(service::kServiceName, SERVICE_START,
-                      [&started](SC_HANDLE handle) { started = StartServiceA(handle, 0, nullptr); });
-    EXPECT_TRUE(started) << GetLastError();
+    EXPECT_TRUE(startService()) << GetLastError();
     stopped = awaitStopped();
     EXPECT_EQ(stopped.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_EQ(stopped.dwWin32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
