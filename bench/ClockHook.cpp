@@ -13,11 +13,21 @@
 // user-defined control code it sends is let through and appended to
 // "<name>.asks":
 //   <control code> <true instant of the call>
-// The DLL stays loaded.
+// Where it imports GetProcAddress, a look-up of
+// GetSystemTimePreciseAsFileTime from then on gets a counting wrapper, and
+// each recorded setting appends to "<name>.precise":
+//   <calls of the wrapper so far> <true instant of the setting>
+// In the time service (marivel-service.exe), every receive fails with
+// WSAENETDOWN while the file "<name>.fail-receive" exists, as on a socket
+// whose network went away; the clock's receives, which the flood benchmark
+// counts, are left alone. The DLL stays loaded.
+#include <winsock2.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "../tests/e2e/ImportHook.h"
@@ -27,6 +37,7 @@ namespace {
 char recordPath[MAX_PATH] = {};
 CRITICAL_SECTION recordLock;
 bool refuse = false;
+std::atomic<unsigned long long> preciseReads{0};
 
 std::uint64_t ticksOf(const FILETIME& time) {
     return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
@@ -52,6 +63,7 @@ BOOL WINAPI recordSetSystemTime(const SYSTEMTIME* utc) {
     FILETIME wanted{};
     if (utc == nullptr || !SystemTimeToFileTime(utc, &wanted)) return FALSE;
     appendLine(recordPath, ticksOf(wanted), now);
+    appendLine(std::string(recordPath) + ".precise", preciseReads.load(), now);
     if (!refuse) return TRUE;
     SetLastError(ERROR_PRIVILEGE_NOT_HELD);
     return FALSE;
@@ -63,6 +75,35 @@ BOOL WINAPI recordControlService(SC_HANDLE service, DWORD control, SERVICE_STATU
     return ControlService(service, control, status);
 }
 
+void WINAPI countPreciseTime(LPFILETIME now) {
+    preciseReads.fetch_add(1);
+    GetSystemTimePreciseAsFileTime(now);
+}
+
+FARPROC WINAPI lookUpCountingPreciseTime(HMODULE module, LPCSTR name) {
+    // A name, not an ordinal, in the high bits of the pointer.
+    bool byName = reinterpret_cast<ULONG_PTR>(name) > 0xFFFF;
+    if (byName && std::strcmp(name, "GetSystemTimePreciseAsFileTime") == 0)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(countPreciseTime));
+    return GetProcAddress(module, name);
+}
+
+int WSAAPI failReceiveWhenAsked(SOCKET socket, char* buffer, int length, int flags, sockaddr* from, int* fromLength) {
+    if (GetFileAttributesA((std::string(recordPath) + ".fail-receive").c_str()) != INVALID_FILE_ATTRIBUTES) {
+        WSASetLastError(WSAENETDOWN);
+        return SOCKET_ERROR;
+    }
+    return recvfrom(socket, buffer, length, flags, from, fromLength);
+}
+
+bool isTimeService() {
+    char path[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    const char name[] = "\\marivel-service.exe";
+    std::size_t size = sizeof name - 1;
+    return length >= size && lstrcmpiA(path + length - size, name) == 0;
+}
+
 }  // namespace
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
@@ -70,7 +111,10 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     InitializeCriticalSection(&recordLock);  // before the recorders can run
     refuse = GetEnvironmentVariableA("MARIVEL_HOOK_REFUSE", nullptr, 0) != 0;
     // Before the marker is written: a test that sees it may ask at once.
-    e2e::replaceImport(GetModuleHandleA(nullptr), "ControlService", reinterpret_cast<void*>(recordControlService));
+    HMODULE program = GetModuleHandleA(nullptr);
+    e2e::replaceImport(program, "ControlService", reinterpret_cast<void*>(recordControlService));
+    e2e::replaceImport(program, "GetProcAddress", reinterpret_cast<void*>(lookUpCountingPreciseTime));
+    if (isTimeService()) e2e::replaceImport(program, "recvfrom", reinterpret_cast<void*>(failReceiveWhenAsked));
     return e2e::installRecordingHook("MARIVEL_HOOK_OUT", recordPath, "SetSystemTime",
                                      reinterpret_cast<void*>(recordSetSystemTime));
 }

@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "HookedClock.h"
-#include "service/ServiceLink.h"
+#include "link/ServiceLink.h"
 
 namespace {
 

@@ -12,7 +12,9 @@ CWinsockInit::~CWinsockInit() {
 }
 
 int CWinsockInit::startup() {
-    if (sockets::startup(requestedVersion) != 0) throw CSocketException(0, "initializing winsock");
+    // WSAStartup returns its error: there is no last error to read yet.
+    int error = sockets::startup(requestedVersion);
+    if (error != 0) throw CSocketException(error, "initializing winsock");
     return 0;
 }
 

@@ -1,123 +1,76 @@
 // marivel-service.exe: the Marivel Time Service. No window and no console;
 // one UDP socket, no pipe and no listening port. The service control
 // manager starts it; the only thing anyone can send it is control code 128,
-// "synchronise now", which carries no data.
+// "synchronise now", which carries no data. What it does lives in
+// ServiceRun, what only Windows does for it in WindowsHost; this is its
+// entry: the status and the controls.
 #include <windows.h>
 
-#include <atomic>
-#include <exception>
+#include <pbt.h>
 
-#include "errors/Exceptions.h"
+#include "service/ServiceRun.h"
+#include "service/WindowsHost.h"
 #include "settings/win32/RegistryProfile.h"
-#include "net/Receive.h"
-#include "net/Request.h"
-#include "net/Socket.h"
-#include "platform/Clock.h"
-#include "service/Privileges.h"
-#include "service/ServiceLink.h"
-#include "service/TimeService.h"
 
 namespace {
 
-// The exit codes the service reports when it cannot run.
-constexpr DWORD kNoPrivilegeLimit = 1;
-constexpr DWORD kNoSocket = 2;
-constexpr DWORD kNoPublishing = 3;
+namespace controls = service::controls;
+static_assert(controls::kStop == SERVICE_CONTROL_STOP && controls::kInterrogate == SERVICE_CONTROL_INTERROGATE &&
+                  controls::kShutdown == SERVICE_CONTROL_SHUTDOWN &&
+                  controls::kPowerEvent == SERVICE_CONTROL_POWEREVENT &&
+                  controls::kTimeChange == SERVICE_CONTROL_TIMECHANGE &&
+                  controls::kResumeSuspend == PBT_APMRESUMESUSPEND &&
+                  controls::kResumeAutomatic == PBT_APMRESUMEAUTOMATIC,
+              "the service control manager's codes");
+static_assert(service::kOutOfMemoryError == ERROR_NOT_ENOUGH_MEMORY && service::kInternalError == ERROR_INTERNAL_ERROR,
+              "Windows' error codes");
 
-constexpr DWORD kTickMs = 1000;
+constexpr DWORD kStartAndStopWaitHintMs = 15000;
 
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
-std::atomic<bool> nowAsked{false};
-// Set by the handler; the service's loop waits on both.
-service::OwnedHandle stopEvent;
-service::OwnedHandle wakeEvent;
 
-void report(DWORD state, DWORD exitCode = NO_ERROR) {
+// A stop's error goes out as the service-specific exit code unchanged: a
+// Windows or Winsock error that `sc query` shows and `net helpmsg` explains.
+void report(DWORD state, service::Stop stop = {}) {
+    static DWORD checkPoint = 0;
     SERVICE_STATUS status{};
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwCurrentState = state;
-    status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
-    status.dwWin32ExitCode = exitCode == NO_ERROR ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR;
-    status.dwServiceSpecificExitCode = exitCode;
-    status.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : 10000;
+    status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN |
+                                                               SERVICE_ACCEPT_POWEREVENT | SERVICE_ACCEPT_TIMECHANGE
+                                                         : 0;
+    bool failed = stop.cause != service::StopCause::None;
+    status.dwWin32ExitCode = failed ? ERROR_SERVICE_SPECIFIC_ERROR : NO_ERROR;
+    status.dwServiceSpecificExitCode = failed ? stop.error : 0;
+    bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
+    status.dwCheckPoint = pending ? ++checkPoint : 0;
+    status.dwWaitHint = pending ? kStartAndStopWaitHintMs : 0;
     SetServiceStatus(statusHandle, &status);
 }
 
-DWORD WINAPI handleControl(DWORD control, DWORD, void*, void*) {
-    switch (control) {
-        case SERVICE_CONTROL_STOP:
-        case SERVICE_CONTROL_SHUTDOWN:
-            report(SERVICE_STOP_PENDING);
-            SetEvent(stopEvent.get());
-            return NO_ERROR;
-        case SERVICE_CONTROL_INTERROGATE:
-            return NO_ERROR;
-        case service::kControlSyncNow:
-            nowAsked = true;
-            SetEvent(wakeEvent.get());
-            return NO_ERROR;
-        default:
-            return ERROR_CALL_NOT_IMPLEMENTED;
-    }
-}
+service::ServiceRun* theRun = nullptr;
 
-DWORD runService() {
-    if (!service::keepOnlyNeededPrivileges()) return kNoPrivilegeLimit;
-    RegistryProfile store = RegistryProfile::readOnly(HKEY_LOCAL_MACHINE, "SOFTWARE\\Marivel");
-    service::Settings settings = service::loadSettings(store);
-
-    CWinsockInit winsock(2, 2);
-    CSocket socket(kSockDgram, 0, kAfInet);
-    try {
-        if (winsock.startup() != 0) return kNoSocket;
-        socket.init();
-        socket.bindAny();
-    } catch (CSocketException) {
-        return kNoSocket;
-    }
-    service::ResultPublisher publisher;
-    if (!publisher.create()) return kNoPublishing;
-
-    AppState state;
-    service::TimeService timeService(state, settings);
-    ReceiveThread receiver(state, socket, {}, [&timeService, &publisher](const Sample& sample) {
-        if (auto result = timeService.handle(sample)) publisher.publish(*result);
-    });
-    receiver.start();
-    report(SERVICE_RUNNING);
-
-    const HANDLE events[] = {stopEvent.get(), wakeEvent.get()};
-    for (;;) {
-        std::int64_t sinceBootMs = platform::sinceBootMs();
-        if (nowAsked.exchange(false)) timeService.askNow(sinceBootMs);
-        // Sent from this thread: a stop waits at most for one resolution.
-        timeService.tick(currentSeconds(), sinceBootMs, [&] { requestTime(state, socket); });
-        if (WaitForMultipleObjects(2, events, FALSE, kTickMs) == WAIT_OBJECT_0) break;
-    }
-    receiver.stop();
-    return NO_ERROR;
+DWORD WINAPI handleControl(DWORD control, DWORD eventType, void*, void*) {
+    return theRun->control(control, eventType) ? NO_ERROR : ERROR_CALL_NOT_IMPLEMENTED;
 }
 
 void WINAPI serviceMain(DWORD, char**) {
     statusHandle = RegisterServiceCtrlHandlerExA(service::kServiceName, handleControl, nullptr);
     if (statusHandle == nullptr) return;
     report(SERVICE_START_PENDING);
-    DWORD exitCode = ERROR_SERVICE_SPECIFIC_ERROR;
-    try {
-        exitCode = runService();
-    } catch (const std::exception&) {
-        // Nothing may escape to the dispatcher; the service stops instead.
-    }
-    report(SERVICE_STOPPED, exitCode);
+    report(SERVICE_STOPPED, theRun->run());
 }
 
 }  // namespace
 
 int main() {
-    stopEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    wakeEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    if (stopEvent.get() == nullptr || wakeEvent.get() == nullptr) return 1;
-    char name[] = "MarivelTime";
+    // Both outlive the dispatcher, so that no control can come after them.
+    std::unique_ptr<service::ServiceHost> host = service::windowsHost([](DWORD state) { report(state); });
+    RegistryProfile store = RegistryProfile::readOnly(HKEY_LOCAL_MACHINE, "SOFTWARE\\Marivel");
+    service::ServiceRun run(*host, store);
+    theRun = &run;
+    char name[64] = {};
+    lstrcpynA(name, service::kServiceName, sizeof name);
     SERVICE_TABLE_ENTRYA table[] = {{name, serviceMain}, {nullptr, nullptr}};
     // Started by anything but the service control manager, it does nothing.
     return StartServiceCtrlDispatcherA(table) ? 0 : 1;

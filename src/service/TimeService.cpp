@@ -9,17 +9,26 @@
 namespace service {
 namespace {
 
-Setting settingOf(platform::ClockSetting outcome) {
-    switch (outcome) {
+SettingOutcome outcomeOf(platform::ClockSetting setting) {
+    switch (setting) {
         case platform::ClockSetting::Done:
-            return Setting::Done;
+            return SettingOutcome::Done;
         case platform::ClockSetting::NotAllowed:
-            return Setting::Refused;
+            return SettingOutcome::Refused;
         case platform::ClockSetting::NotTried:
         case platform::ClockSetting::Failed:
             break;
     }
-    return Setting::Failed;
+    return SettingOutcome::Failed;
+}
+
+// The first instant at or after `at` that falls on a whole millisecond.
+NtpTimestamp nextWholeMillisecond(NtpTimestamp at) {
+    constexpr std::uint64_t kSecond = std::uint64_t{1} << wire::kNtpFractionBits;
+    std::uint64_t fraction = at & (kSecond - 1);
+    std::uint64_t ms = (fraction * 1000 + kSecond - 1) >> wire::kNtpFractionBits;  // rounded up, 0 to 1000
+    std::uint64_t msFraction = (ms * kSecond + 999) / 1000;  // rounded up too: never before that millisecond
+    return (at - fraction) + msFraction;
 }
 
 }  // namespace
@@ -40,11 +49,35 @@ bool TimeService::askNow(std::int64_t sinceBootMs) {
     return true;
 }
 
-bool TimeService::tick(std::uint32_t now, std::int64_t sinceBootMs, const std::function<void()>& ask) {
-    // A "now" is an extra request, as a step of the clock is to the clock.
-    PollReason reason = pollWhenDue(plan_, state_, now, sinceBootMs, nowPending_, ask);
+void TimeService::timeChanged(std::int64_t sinceBootMs) { steps_.timeChanged(sinceBootMs, state_.lastClockSettingMs); }
+
+void TimeService::resumed() { steps_.resumed(); }
+
+bool TimeService::tick(const ClockReading& reading, const std::function<void()>& ask) {
+    bool stepSeen = steps_.tick(reading, state_.lastClockSettingMs);
+    // A "now" is an extra request, as a step of the clock is.
+    auto now = static_cast<std::uint32_t>(reading.wallMs / wire::kMillisecondsPerSecond);
+    PollReason reason = pollWhenDue(plan_, state_, now, reading.sinceBootMs, stepSeen || nowPending_, ask);
     nowPending_ = false;
     return reason != PollReason::None;
+}
+
+// SYSTEMTIME holds whole milliseconds: set at the instant the server's time
+// reaches one, the setting is exact instead of rounded by up to half a
+// millisecond. That instant is at most a millisecond away, read off the
+// clock as it runs.
+NtpTimestamp TimeService::settingInstant(std::int64_t offset) {
+    std::int64_t firstUs = readClockUs_();
+    NtpTimestamp at = ntpTimestampOfUs(firstUs) + static_cast<std::uint64_t>(offset);
+    NtpTimestamp wanted = nextWholeMillisecond(at);
+    while (static_cast<std::int64_t>(at - wanted) < 0) {
+        std::int64_t us = readClockUs_();
+        at = ntpTimestampOfUs(us) + static_cast<std::uint64_t>(offset);
+        // Stepped back meanwhile: the time as it now reads, to the nearest
+        // millisecond.
+        if (us < firstUs) return at;
+    }
+    return wanted;
 }
 
 std::optional<Result> TimeService::handle(const Sample& sample) {
@@ -61,13 +94,14 @@ std::optional<Result> TimeService::handle(const Sample& sample) {
     result.offsetMs = nearestMilliseconds(offset);
     std::int64_t limitMs = std::int64_t{maxStepSeconds_} * wire::kMillisecondsPerSecond;
     if (result.offsetMs > limitMs || result.offsetMs < -limitMs) {
-        result.setting = Setting::Skipped;
+        result.setting = SettingOutcome::Skipped;
     } else {
+        // The receipt, a moment before the setting begins, is when the
+        // StepWatch's reading of the clock stops telling its steps.
+        state_.lastClockSettingMs = sample.received.sinceBootMs;
         // The offset goes onto the clock as it reads now, so that the work
         // since the receipt adds nothing to the error.
-        state_.lastClockSettingMs = platform::sinceBootMs();
-        NtpTimestamp setTo = ntpTimestampOfUs(readClockUs_()) + static_cast<std::uint64_t>(offset);
-        result.setting = settingOf(platform::setSystemClock(utcOfNtpTimestamp(setTo)));
+        result.setting = outcomeOf(platform::setSystemClock(utcOfNtpTimestamp(settingInstant(offset))));
     }
     state_.correction = static_cast<std::int32_t>(result.offsetMs / wire::kMillisecondsPerSecond);
     recordUsableAnswer(state_, result.when, sample.received.now);

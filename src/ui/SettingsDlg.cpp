@@ -6,7 +6,7 @@
 #include "framework/WinApp.h"
 #include "net/Request.h"
 #include "platform/Clock.h"
-#include "service/ServiceLink.h"
+#include "link/ServiceLink.h"
 #include "settings/AppState.h"
 #include "ui/SettingsRules.h"
 #include "ui/resource.h"

@@ -1,6 +1,7 @@
 #include "ui/SettingsRules.h"
 
 #include <ctime>
+#include <iterator>
 
 #include "errors/FormatText.h"
 #include "errors/TextRules.h"
@@ -16,6 +17,29 @@ std::string localTimeText(std::uint32_t seconds) {
     char when[80] = {};
     if (platform::localCalendar(seconds, fields)) std::strftime(when, sizeof when, " %I:%M:%S %p  %b %d, %Y", &fields);
     return when;
+}
+
+// What failed, when the service stopped of its own accord.
+const char* stopCauseText(service::StopCause cause) {
+    switch (cause) {
+        case service::StopCause::Privileges:
+            return "limiting its privileges failed";
+        case service::StopCause::Winsock:
+            return "starting Windows Sockets failed";
+        case service::StopCause::Socket:
+            return "opening its socket failed";
+        case service::StopCause::Bind:
+            return "binding its socket failed";
+        case service::StopCause::Publishing:
+            return "publishing its result failed";
+        case service::StopCause::Receive:
+            return "receiving on its socket failed";
+        case service::StopCause::None:
+        case service::StopCause::Exception:
+        case service::StopCause::Other:
+            break;
+    }
+    return "something unexpected failed";
 }
 
 }  // namespace
@@ -149,24 +173,59 @@ bool asksTimeService(platform::ClockSetting lastSetting, std::int32_t correction
     return !lastAskMs || sinceBootMs - *lastAskMs >= PollPlan::kExtraSpacingMs;
 }
 
+std::string glanceDurationText(std::int64_t magnitudeMs) {
+    struct Unit {
+        const char* name;
+        std::int64_t ms;
+    };
+    static constexpr Unit kUnits[] = {
+        {"millisecond", 1}, {"second", 1000}, {"minute", 60000}, {"hour", 3600000}, {"day", 86400000}};
+    std::size_t unit = 0;
+    while (unit + 1 < std::size(kUnits) && magnitudeMs >= kUnits[unit + 1].ms) ++unit;
+    std::int64_t size = kUnits[unit].ms;
+    std::string number;
+    bool one = false;
+    if (unit > 0 && magnitudeMs < 10 * size) {
+        std::int64_t tenths = (magnitudeMs * 20 + size) / (2 * size);  // half up
+        number = std::to_string(tenths / 10);
+        if (tenths % 10 != 0 && tenths < 100) number += "." + std::to_string(tenths % 10);
+        one = tenths == 10;
+    } else {
+        // Half up without overflow, up to the largest offset a result holds.
+        std::int64_t whole = magnitudeMs / size + (magnitudeMs % size >= size - magnitudeMs % size ? 1 : 0);
+        // Rounded up to the next unit: 59.5 seconds is a minute.
+        if (unit + 1 < std::size(kUnits) && whole * size >= kUnits[unit + 1].ms) {
+            ++unit;
+            whole = 1;
+        }
+        number = std::to_string(whole);
+        one = whole == 1;
+    }
+    return number + " " + kUnits[unit].name + (one ? "" : "s");
+}
+
 std::string timeServiceNoticeText(const std::optional<service::Result>& last) {
     if (!last) return "It has had no answer from its time server yet.";
-    std::string text = "It asks " + last->server + ". Last answer:" + localTimeText(last->when) + ". ";
+    std::string text = "It asks " + last->server + ". ";
+    if (last->stopped != service::StopCause::None) {
+        return text + "It stopped at" + localTimeText(last->when) + ": " + stopCauseText(last->stopped) +
+               " (error " + std::to_string(last->error) + ").";
+    }
+    text += "Last answer:" + localTimeText(last->when) + ". ";
     std::int64_t magnitude = last->offsetMs < 0 ? -last->offsetMs : last->offsetMs;
-    std::string amount = std::to_string(magnitude) + (magnitude == 1 ? " millisecond" : " milliseconds");
     if (last->offsetMs == 0) {
         text += "The clock was right";
     } else {
-        text += "The clock was " + amount + (last->offsetMs > 0 ? " slow" : " fast");
+        text += "The clock was " + glanceDurationText(magnitude) + (last->offsetMs > 0 ? " slow" : " fast");
     }
     switch (last->setting) {
-        case service::Setting::Done:
+        case service::SettingOutcome::Done:
             return text + (last->offsetMs == 0 ? "." : " and was set.");
-        case service::Setting::Refused:
+        case service::SettingOutcome::Refused:
             return text + "; Windows did not allow the service to set it.";
-        case service::Setting::Skipped:
+        case service::SettingOutcome::Skipped:
             return text + "; the service does not set the clock that far (MaxStep).";
-        case service::Setting::Failed:
+        case service::SettingOutcome::Failed:
             break;
     }
     return text + "; setting it failed.";

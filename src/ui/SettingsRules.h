@@ -10,7 +10,7 @@
 #include "net/PollPlan.h"
 #include "net/RequestStyle.h"
 #include "platform/Clock.h"
-#include "service/ServiceResult.h"
+#include "link/ServiceResult.h"
 #include "settings/AppState.h"
 
 // "Never" before the first reply; otherwise the server's time as local time
@@ -54,8 +54,15 @@ bool asksTimeService(platform::ClockSetting lastSetting, std::int32_t correction
 
 // The notice at "Set System Clock" while the Marivel Time Service runs
 // (its title says that the service keeps this computer's clock set): the
-// service's server and its last result, the time in local time.
+// service's server and its last result, the time in local time, the offset
+// as glanceDurationText says it; or, once it stopped, what failed.
 std::string timeServiceNoticeText(const std::optional<service::Result>& last);
+// A length of time to read at a glance: in the largest of milliseconds,
+// seconds, minutes, hours and days that it reaches, rounded half up, with
+// one decimal below 10 of the unit unless it is 0 ("2.3 seconds", "2
+// seconds", "15 hours"), and a unit up when the rounding reaches it (59.5
+// s is "1 minute"). Whole milliseconds, as the service publishes them.
+std::string glanceDurationText(std::int64_t magnitudeMs);
 
 // The notice about the latest request: none; the server has not answered
 // it in kNoAnswerNoticeMs (with the style's advice); or, as soon as that

@@ -3,7 +3,10 @@
 // there, the service registered as LOCAL SERVICE and started, its requests
 // (with a nonce), its clock settings, its published results, code 128 and
 // its limit, MaxStep, the clock asking it when its own setting is refused,
-// and removal. The package comes from MARIVEL_SERVICE_MSI. Wine would
+// a control code it does not take, its stops when its socket fails (its
+// receives made to fail by the hook, its bind by the shim in the
+// wineserver, MARIVEL_BIND_CONTROL), and removal, which takes the whole
+// settings key. The package comes from MARIVEL_SERVICE_MSI. Wine would
 // refuse any setting of its clock by 0.5 s or more, so the service's
 // SetSystemTime is replaced by the recording hook (MARIVEL_HOOK_DLL), which
 // lets it "work" as it does for LOCAL SERVICE on Windows. The hook finds
@@ -16,6 +19,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <optional>
@@ -26,7 +30,7 @@
 #include "ClockTest.h"
 #include "Driver.h"
 #include "TestServer.h"
-#include "service/ServiceLink.h"
+#include "link/ServiceLink.h"
 #include "ui/resource.h"
 
 namespace {
@@ -67,6 +71,20 @@ ServiceConfig queryConfig() {
     return config;
 }
 
+SERVICE_STATUS queryStatus() {
+    SERVICE_STATUS status{};
+    driver::onService(service::kServiceName, SERVICE_QUERY_STATUS,
+                      [&status](SC_HANDLE handle) { QueryServiceStatus(handle, &status); });
+    return status;
+}
+
+// The service's status once it has stopped, or as it is after 10 s.
+SERVICE_STATUS awaitStopped() {
+    return driver::waitUntil([] { return queryStatus(); },
+                             [](const SERVICE_STATUS& status) { return status.dwCurrentState == SERVICE_STOPPED; },
+                             10000);
+}
+
 // What a hooked program would have set, minus the true time of its call.
 double setAheadMs(const driver::HookedCall& call) { return call.errorMs(0); }
 
@@ -88,13 +106,38 @@ std::optional<service::Result> awaitResult(const std::optional<service::Result>&
 
 class TimeServiceTest : public ::testing::Test {
 protected:
-    void SetUp() override { package_ = driver::windowsPathOf("MARIVEL_SERVICE_MSI"); }
+    void SetUp() override {
+        package_ = driver::windowsPathOf("MARIVEL_SERVICE_MSI");
+        failNextBinds(0);  // a count an earlier run left
+    }
+    static bool startService() {
+        BOOL started = FALSE;
+        driver::onService(service::kServiceName, SERVICE_START,
+                          [&started](SC_HANDLE handle) { started = StartServiceA(handle, 0, nullptr); });
+        return started != FALSE;
+    }
+    // The next `count` binds in the prefix fail with "address in use".
+    static void failNextBinds(int count) {
+        std::string control = driver::windowsPathOf("MARIVEL_BIND_CONTROL");
+        ASSERT_FALSE(control.empty()) << "MARIVEL_BIND_CONTROL";
+        std::FILE* out = std::fopen(control.c_str(), "w");
+        ASSERT_NE(out, nullptr) << control;
+        std::fprintf(out, "%d\n", count);
+        std::fclose(out);
+    }
     void TearDown() override {
-        for (const std::string& file : {serviceRecord_, serviceRecord_ + ".hooked", clockRecord_,
-                                        clockRecord_ + ".hooked", clockRecord_ + ".asks"})
+        failNextBinds(0);
+        for (const std::string& file :
+             {serviceRecord_, serviceRecord_ + ".hooked", serviceRecord_ + ".precise", serviceRecord_ + ".fail-receive",
+              clockRecord_, clockRecord_ + ".hooked", clockRecord_ + ".asks", clockRecord_ + ".precise"})
             DeleteFileA(file.c_str());
     }
     std::vector<driver::HookedCall> serviceCalls() const { return driver::readHookRecord(serviceRecord_); }
+    // For each setting, how often the service had read the clock through
+    // the GetSystemTimePreciseAsFileTime it looked up.
+    std::vector<driver::HookedCall> preciseReads() const {
+        return driver::readHookRecord(serviceRecord_ + ".precise");
+    }
     // The clock's asks of the service, each a control code.
     std::vector<driver::HookedCall> clockAsks() const { return driver::readHookRecord(clockRecord_ + ".asks"); }
 
@@ -122,7 +165,7 @@ protected:
 
 }  // namespace
 
-TEST_F(TimeServiceTest, InstalledItSetsTheClockFromItsServerTakesNowOnceAMinuteServesTheClockAndGoesCleanly) {
+TEST_F(TimeServiceTest, InstalledItSetsTheClockTakesNowOnceAMinuteServesTheClockStopsWhenItsSocketFailsAndGoesCleanly) {
     ASSERT_FALSE(package_.empty()) << "MARIVEL_SERVICE_MSI";
     ASSERT_FALSE(serviceRecord_.empty()) << "MARIVEL_HOOK_OUT among the system's variables";
     ASSERT_EQ(driver::msiexec("/i \"" + package_ + "\" SERVER=" + server_.server()), 0u);
@@ -149,12 +192,17 @@ TEST_F(TimeServiceTest, InstalledItSetsTheClockFromItsServerTakesNowOnceAMinuteS
     std::optional<service::Result> first = awaitResult(std::nullopt);
     ASSERT_TRUE(first.has_value()) << "nothing published";
     EXPECT_EQ(first->server, server_.server());
-    EXPECT_EQ(first->setting, service::Setting::Done);
+    EXPECT_EQ(first->setting, service::SettingOutcome::Done);
     EXPECT_GE(first->offsetMs, 3950);
     EXPECT_LE(std::abs(static_cast<std::int64_t>(first->when) - static_cast<std::int64_t>(std::time(nullptr)) - 4), 2);
     std::vector<driver::HookedCall> calls = serviceCalls();
     ASSERT_EQ(calls.size(), 1u) << "one answer, one setting";
     EXPECT_NEAR(setAheadMs(calls[0]), static_cast<double>(first->offsetMs), 20.0) << "the instant set";
+    // Its first read of the precise clock came after the hook was in: the
+    // look-up went through it, and so did every read before the setting.
+    std::vector<driver::HookedCall> reads = preciseReads();
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_GE(reads[0].what, 2u) << "the receipt and the setting read the precise clock";
 
     // The clock, its own setting refused as a standard user's is, asking a
     // server of its own; "Set System Clock" is switched on only when it is
@@ -176,11 +224,14 @@ TEST_F(TimeServiceTest, InstalledItSetsTheClockFromItsServerTakesNowOnceAMinuteS
     ASSERT_TRUE(answerNext(0, 2000)) << "code 128 brought no request within 2 s";
     std::optional<service::Result> done = awaitResult(first);
     ASSERT_TRUE(done.has_value());
-    EXPECT_EQ(done->setting, service::Setting::Done);
+    EXPECT_EQ(done->setting, service::SettingOutcome::Done);
     EXPECT_LT(std::abs(done->offsetMs), 50);
     calls = serviceCalls();
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_NEAR(setAheadMs(calls[1]), static_cast<double>(done->offsetMs), 20.0);
+    reads = preciseReads();
+    ASSERT_EQ(reads.size(), 2u);
+    EXPECT_GE(reads[1].what, reads[0].what + 2) << "the second setting's reads";
     EXPECT_TRUE(service::askServiceNow()) << "delivered, and dropped";
     unsigned char none[512];
     EXPECT_EQ(server_.receive(none, sizeof none, 5000), -1) << "a second code 128 within the minute asked";
@@ -200,7 +251,7 @@ TEST_F(TimeServiceTest, InstalledItSetsTheClockFromItsServerTakesNowOnceAMinuteS
     ASSERT_TRUE(answerNext(54001, 3000)) << "the clock's refused setting brought no request from the service";
     std::optional<service::Result> skipped = awaitResult(done);
     ASSERT_TRUE(skipped.has_value());
-    EXPECT_EQ(skipped->setting, service::Setting::Skipped);
+    EXPECT_EQ(skipped->setting, service::SettingOutcome::Skipped);
     EXPECT_NEAR(static_cast<double>(skipped->offsetMs), 54001000.0, 50.0);
     EXPECT_EQ(serviceCalls().size(), 2u) << "a step beyond MaxStep was set";
     std::vector<driver::HookedCall> asks = clockAsks();
@@ -230,10 +281,85 @@ TEST_F(TimeServiceTest, InstalledItSetsTheClockFromItsServerTakesNowOnceAMinuteS
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(clock.closeWindow(window), 0u);
 
+    // A control code it does nothing with changes nothing. Its handler
+    // refuses it (ERROR_CALL_NOT_IMPLEMENTED, tested natively), but Wine's
+    // services.exe reports every control it delivered as taken, whatever
+    // the handler answered: ControlService succeeds here.
+    BOOL delivered = FALSE;
+    driver::onService(service::kServiceName, SERVICE_USER_DEFINED_CONTROL, [&delivered](SC_HANDLE handle) {
+        SERVICE_STATUS status{};
+        delivered = ControlService(handle, service::kControlSyncNow + 1, &status);
+    });
+    EXPECT_TRUE(delivered) << GetLastError();
+    EXPECT_EQ(server_.receive(none, sizeof none, 3000), -1) << "code 129 asked the server";
+    EXPECT_EQ(queryStatus().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+
+    // Its socket fails under the receiving thread: the service stops, its
+    // exit code the Winsock error, and says so in its last result, read
+    // through a handle kept open across the stop as a watching program does.
+    HANDLE watched = OpenFileMappingA(FILE_MAP_READ, FALSE, service::kResultMappingName);
+    ASSERT_NE(watched, nullptr);
+    std::FILE* failing = std::fopen((serviceRecord_ + ".fail-receive").c_str(), "wb");
+    ASSERT_NE(failing, nullptr);
+    std::fclose(failing);
+    const unsigned char stray = 0;
+    server_.answer(&stray, 1);  // ends the receive under way; the next one fails
+    SERVICE_STATUS stopped = awaitStopped();
+    EXPECT_EQ(stopped.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(stopped.dwWin32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
+    EXPECT_EQ(stopped.dwServiceSpecificExitCode, static_cast<DWORD>(WSAENETDOWN));
+    std::optional<service::Result> last = service::readPublishedResult();
+    ASSERT_TRUE(last.has_value()) << "no result kept";
+    EXPECT_EQ(last->setting, service::SettingOutcome::Failed);
+    EXPECT_EQ(last->stopped, service::StopCause::Receive);
+    EXPECT_EQ(last->error, static_cast<std::uint32_t>(WSAENETDOWN));
+    EXPECT_EQ(last->server, server_.server());
+    DeleteFileA((serviceRecord_ + ".fail-receive").c_str());
+
+    // Started again while that handle still holds the mapping: it takes
+    // its own earlier mapping again, runs and publishes its answer. Then
+    // stopped as asked, with no error.
+    ASSERT_TRUE(startService()) << GetLastError();
+    ASSERT_TRUE(answerNext(0, kFirstRequestMs))
+        << "no request after the restart; its exit code " << queryStatus().dwServiceSpecificExitCode;
+    std::optional<service::Result> again = awaitResult(last);
+    ASSERT_TRUE(again.has_value()) << "nothing published after the restart";
+    EXPECT_EQ(again->stopped, service::StopCause::None);
+    EXPECT_LT(std::abs(again->offsetMs), 50);
+    CloseHandle(watched);
+    driver::onService(service::kServiceName, SERVICE_STOP, [](SC_HANDLE handle) {
+        SERVICE_STATUS status{};
+        ControlService(handle, SERVICE_CONTROL_STOP, &status);
+    });
+    stopped = awaitStopped();
+    EXPECT_EQ(stopped.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(stopped.dwWin32ExitCode, static_cast<DWORD>(NO_ERROR)) << "a stop asked for is no failure";
+
+    // Started again with its bind made to fail: it stops at once, its exit
+    // code the bind's error.
+    failNextBinds(1);
+    EXPECT_TRUE(startService()) << GetLastError();
+    stopped = awaitStopped();
+    EXPECT_EQ(stopped.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(stopped.dwWin32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
+    EXPECT_EQ(stopped.dwServiceSpecificExitCode, static_cast<DWORD>(WSAEADDRINUSE));
+
+    // Removal takes the whole settings key, a value an administrator added
+    // included.
+    HKEY settings = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Marivel\\Service", 0, KEY_SET_VALUE, &settings),
+              ERROR_SUCCESS);
+    DWORD maxStep = 600;
+    EXPECT_EQ(RegSetValueExA(settings, "MaxStep", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&maxStep),
+                             sizeof maxStep),
+              ERROR_SUCCESS);
+    RegCloseKey(settings);
     ASSERT_EQ(driver::msiexec("/x \"" + package_ + "\""), 0u);
     EXPECT_FALSE(queryConfig().found) << "the service is still registered";
     EXPECT_FALSE(exists(installedProgram()));
-    HKEY settings = nullptr;
-    EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Marivel\\Service", 0, KEY_READ, &settings), ERROR_SUCCESS);
+    settings = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Marivel\\Service", 0, KEY_READ, &settings),
+              ERROR_FILE_NOT_FOUND)
+        << "the settings key is left";
     if (settings != nullptr) RegCloseKey(settings);
 }

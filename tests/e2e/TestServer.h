@@ -55,11 +55,11 @@ public:
         setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
         sockaddr_in from{};
         int fromLength = sizeof from;
-        lastFrom_ = from;
         int received = recvfrom(socket_, reinterpret_cast<char*>(buffer), size, 0,
                                 reinterpret_cast<sockaddr*>(&from), &fromLength);
-        lastFrom_ = from;
+        // Nothing in time leaves the last sender the one answered.
         if (received == SOCKET_ERROR) return -1;
+        lastFrom_ = from;
         // An NTP request's transmit timestamp: what a genuine answer echoes.
         lastTransmit_ = received >= 48 ? readBigEndian64(buffer + 40) : 0;
         return received;

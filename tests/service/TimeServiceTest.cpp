@@ -1,8 +1,10 @@
 // The time service's plan on a fake clock, with a recorder in place of
-// the clock setter: its polls, the "now" asks and their limit, the offset
-// it sets to the millisecond, MaxStep, and its settings.
+// the clock setter: its polls, the "now" asks and their limit, the steps of
+// the clock it asks about, the offset it sets at a whole millisecond,
+// MaxStep, and its settings.
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "net/Calendar.h"
@@ -22,7 +24,7 @@ constexpr std::uint64_t kNonce = 0x0123456789ABCDEFull;
 
 class TimeServiceTest : public ::testing::Test {
 protected:
-    TimeServiceTest() : service(state, settingsWith(54000), [this] { return clockUs; }) {}
+    TimeServiceTest() : service(state, settingsWith(54000), [this] { return readClock(); }) {}
 
     static service::Settings settingsWith(std::uint32_t maxStep) {
         service::Settings settings;
@@ -37,7 +39,7 @@ protected:
     bool tick() {
         now += 1;
         sinceBootMs += 1000;
-        return service.tick(now, sinceBootMs, [this] {
+        return service.tick(ClockReading{std::int64_t{now} * 1000, sinceBootMs}, [this] {
             RequestRecord request;
             request.style = &ntpStyle();
             request.server = state.timeServer.get();
@@ -87,6 +89,11 @@ protected:
         EXPECT_TRUE(sample.has_value());
         return sample ? service.handle(*sample) : std::nullopt;
     }
+    // The precise clock runs on by kReadUs between two reads.
+    std::int64_t readClock() {
+        reads.push_back(clockUs);
+        return std::exchange(clockUs, clockUs + kReadUs);
+    }
     std::vector<std::int64_t> askedSeconds() const {
         std::vector<std::int64_t> seconds;
         for (std::int64_t ms : asked) seconds.push_back(ms / 1000);
@@ -100,7 +107,9 @@ protected:
     std::int64_t sinceBootMs = 4999000;
     const std::int64_t startMs = 5000000;
     std::vector<std::int64_t> asked;  // ms after the start
-    std::int64_t clockUs = kUs2026;   // what the service's precise clock reads
+    static constexpr std::int64_t kReadUs = 10;
+    std::int64_t clockUs = kUs2026;   // what the service's precise clock reads next
+    std::vector<std::int64_t> reads;  // each reading
 };
 
 }  // namespace
@@ -149,57 +158,83 @@ TEST_F(TimeServiceTest, NoNowAskReachesAServerThatRefusedUs) {
     EXPECT_TRUE(clock.calls().empty());
 }
 
-TEST_F(TimeServiceTest, SetsTheServersTimeAtReceiptToTheMillisecond) {
+TEST_F(TimeServiceTest, SetsTheServersTimeAtTheInstantItReachesAWholeMillisecond) {
     tick();
     std::optional<service::Result> result = answerNtp(5250400, 36000);
     ASSERT_TRUE(result.has_value());
     EXPECT_EQ(result->offsetMs, 5250);
     EXPECT_EQ(result->server, "time.example");
-    EXPECT_EQ(result->setting, service::Setting::Done);
-    // Received at 00:00:00.036 local, 5.2504 s behind the server.
+    EXPECT_EQ(result->setting, service::SettingOutcome::Done);
+    // Received at 00:00:00.036 local, 5.2504 s behind the server: 5.2864
+    // there. The clock is read on until the server's time is 5.287, 0.6 ms
+    // later, and set to that.
     ASSERT_EQ(clock.calls().size(), 1u);
-    EXPECT_EQ(text(clock.calls()[0]), "2026-12-02 00:00:05.286");
+    EXPECT_EQ(text(clock.calls()[0]), "2026-12-02 00:00:05.287");
+    ASSERT_FALSE(reads.empty());
+    EXPECT_EQ(reads.front(), kUs2026 + 36000);
+    EXPECT_GE(reads.back() + 5250400, kUs2026 + 5287000);
+    EXPECT_LT(reads.back() - kReadUs + 5250400, kUs2026 + 5287000) << "read on past the millisecond";
     EXPECT_EQ(result->when, k2026 + 5);
     EXPECT_EQ(state.nextPollTime.load(), k2026 + 3600);
     // Behind the server by a fraction that rounds up, and ahead of it.
     ticks(3600);
     clock.answerWith(platform::ClockSetting::NotAllowed);
     EXPECT_EQ(answerNtp(-1700, 4000)->offsetMs, -2);
-    EXPECT_EQ(text(clock.calls()[1]), "2026-12-02 01:00:00.002");
+    EXPECT_EQ(text(clock.calls()[1]), "2026-12-02 01:00:00.003");
     EXPECT_EQ(state.lastClockSetting.load(), platform::ClockSetting::NotTried) << "the clock's own record unused";
 }
 
 TEST_F(TimeServiceTest, TheOffsetGoesOntoTheClockAsItReadsWhenItIsSet) {
     tick();
-    // 7.3 ms pass between the receipt and the setting: the clock is set to
-    // that later reading plus the offset, not to the time at receipt.
+    // 7.3 ms pass between the receipt and the setting: the clock is set
+    // from that later reading plus the offset, not from the time at receipt.
     std::optional<service::Result> result = answerNtp(5250400, 36000, 7300);
     ASSERT_TRUE(result.has_value());
     EXPECT_EQ(result->offsetMs, 5250);
     ASSERT_EQ(clock.calls().size(), 1u);
     EXPECT_EQ(text(clock.calls()[0]), "2026-12-02 00:00:05.294");
     EXPECT_EQ(result->when, k2026 + 5) << "the server's time at receipt";
+    // 0.4 ms before a second turns there: set to the next second's start.
+    ticks(3600);
+    answerNtp(999600, 0, 0);
+    EXPECT_EQ(text(clock.calls()[1]), "2026-12-02 01:00:01.000");
+}
+
+TEST_F(TimeServiceTest, AClockSteppedBackWhileItWaitsIsSetToTheNearestMillisecond) {
+    tick();
+    // The next reading after the receipt is a second earlier.
+    service::TimeService stepped(state, settingsWith(54000), [this, first = true]() mutable {
+        std::int64_t us = first ? kUs2026 + 36000 : kUs2026 - 964000;
+        first = false;
+        return us;
+    });
+    std::optional<Sample> sample = received(echoing(ntpReply(0), kNonce), 36000);
+    ASSERT_TRUE(sample.has_value());
+    sample->ntp.receive = sample->ntp.transmit = ntpTimestampOfUs(kUs2026 + 18000 + 5250400);
+    ASSERT_TRUE(stepped.handle(*sample).has_value());
+    ASSERT_EQ(clock.calls().size(), 1u);
+    EXPECT_EQ(text(clock.calls()[0]), "2026-12-02 00:00:04.286") << "the offset on the reading that went back";
 }
 
 TEST_F(TimeServiceTest, EachOutcomeOfTheSettingIsRecorded) {
     tick();
     clock.answerWith(platform::ClockSetting::NotAllowed);
-    EXPECT_EQ(answerNtp(1000)->setting, service::Setting::Refused);
+    EXPECT_EQ(answerNtp(1000)->setting, service::SettingOutcome::Refused);
     ticks(3600);
     clock.answerWith(platform::ClockSetting::Failed);
-    EXPECT_EQ(answerNtp(1000)->setting, service::Setting::Failed);
+    EXPECT_EQ(answerNtp(1000)->setting, service::SettingOutcome::Failed);
 }
 
 TEST_F(TimeServiceTest, NothingIsSetBeyondMaxStepEitherWay) {
     tick();
-    EXPECT_EQ(answerNtp(54000000000LL)->setting, service::Setting::Done) << "exactly MaxStep";
+    EXPECT_EQ(answerNtp(54000000000LL)->setting, service::SettingOutcome::Done) << "exactly MaxStep";
     ticks(3600);
     std::optional<service::Result> ahead = answerNtp(54000001000LL);
     ASSERT_TRUE(ahead.has_value());
-    EXPECT_EQ(ahead->setting, service::Setting::Skipped);
+    EXPECT_EQ(ahead->setting, service::SettingOutcome::Skipped);
     EXPECT_EQ(ahead->offsetMs, 54000001);
     ticks(3600);
-    EXPECT_EQ(answerNtp(-54000001000LL)->setting, service::Setting::Skipped);
+    EXPECT_EQ(answerNtp(-54000001000LL)->setting, service::SettingOutcome::Skipped);
     EXPECT_EQ(clock.calls().size(), 1u);
     EXPECT_EQ(askedSeconds(), (std::vector<std::int64_t>{0, 3600, 7200})) << "a skipped answer is still an answer";
 }
@@ -228,6 +263,35 @@ TEST_F(TimeServiceTest, AnRfc868AnswerSetsHalfASecondPastItsSecond) {
     ASSERT_TRUE(result.has_value());
     EXPECT_EQ(result->offsetMs, 100300);
     EXPECT_EQ(text(clock.calls().at(0)), "2026-12-02 00:01:40.500");
+}
+
+TEST_F(TimeServiceTest, AStepOfTheClockBySomeoneElseAsksAgainAtMostOnceAMinute) {
+    tick();
+    answerNtp(5000000);
+    // Its own setting moves the clock 5 s, and Windows says the time
+    // changed: neither is a step.
+    now += 5;
+    ticks(10);
+    service.timeChanged(sinceBootMs);
+    ticks(30);
+    EXPECT_EQ(askedSeconds(), (std::vector<std::int64_t>{0}));
+    // Someone else's change of the time, told by Windows.
+    service.timeChanged(sinceBootMs);
+    tick();
+    EXPECT_EQ(askedSeconds(), (std::vector<std::int64_t>{0, 41}));
+    answerNtp(0);
+    // A resume, then a silent jump of the wall clock: one request a minute.
+    ticks(9);
+    service.resumed();
+    tick();
+    now -= 30;
+    ticks(49);
+    EXPECT_EQ(askedSeconds(), (std::vector<std::int64_t>{0, 41})) << "within the minute after the last step";
+    tick();
+    EXPECT_EQ(askedSeconds(), (std::vector<std::int64_t>{0, 41, 101}));
+    answerNtp(0);
+    ticks(600);
+    EXPECT_EQ(asked.size(), 3u) << "both steps were answered by that one request";
 }
 
 TEST(ServiceSettings, DefaultsStoredValuesAndThePollPeriodKeptInRange) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <utility>
 
 #include "net/NtpStyle.h"
 #include "net/Rfc868Style.h"
@@ -182,24 +183,46 @@ TEST(TimeServiceAsk, OnlyAfterARefusalWithACorrectionAndOnceAMinute) {
 
 TEST_F(LastResponseText, TheTimeServiceNoticeSaysItsServerAndItsLastResult) {
     EXPECT_EQ(timeServiceNoticeText(std::nullopt), "It has had no answer from its time server yet.");
-    service::Result result{k2000Utc, "127.0.0.1:11123", 250, service::Setting::Done};
+    service::Result result{k2000Utc, "127.0.0.1:11123", 250, service::SettingOutcome::Done};
     EXPECT_EQ(timeServiceNoticeText(result),
               "It asks 127.0.0.1:11123. Last answer: 05:30:00 AM  Jan 01, 2000. The clock was 250 milliseconds slow "
               "and was set.");
     result.offsetMs = -1;
-    result.setting = service::Setting::Refused;
+    result.setting = service::SettingOutcome::Refused;
     EXPECT_EQ(timeServiceNoticeText(result),
               "It asks 127.0.0.1:11123. Last answer: 05:30:00 AM  Jan 01, 2000. The clock was 1 millisecond fast; "
               "Windows did not allow the service to set it.");
     result.offsetMs = 0;
-    result.setting = service::Setting::Done;
+    result.setting = service::SettingOutcome::Done;
     EXPECT_EQ(timeServiceNoticeText(result), "It asks 127.0.0.1:11123. Last answer: 05:30:00 AM  Jan 01, 2000. "
                                              "The clock was right.");
-    result.offsetMs = 86400000;
-    result.setting = service::Setting::Skipped;
+    result.offsetMs = 54001000;
+    result.setting = service::SettingOutcome::Skipped;
     EXPECT_EQ(timeServiceNoticeText(result),
-              "It asks 127.0.0.1:11123. Last answer: 05:30:00 AM  Jan 01, 2000. The clock was 86400000 milliseconds "
-              "slow; the service does not set the clock that far (MaxStep).");
-    result.setting = service::Setting::Failed;
-    EXPECT_EQ(timeServiceNoticeText(result).substr(78), " 86400000 milliseconds slow; setting it failed.");
+              "It asks 127.0.0.1:11123. Last answer: 05:30:00 AM  Jan 01, 2000. The clock was 15 hours slow; the "
+              "service does not set the clock that far (MaxStep).");
+    result.offsetMs = -2300;
+    result.setting = service::SettingOutcome::Failed;
+    EXPECT_EQ(timeServiceNoticeText(result).substr(78), " 2.3 seconds fast; setting it failed.");
+    result.stopped = service::StopCause::Bind;
+    result.error = 10048;
+    EXPECT_EQ(timeServiceNoticeText(result), "It asks 127.0.0.1:11123. It stopped at 05:30:00 AM  Jan 01, 2000: "
+                                             "binding its socket failed (error 10048).");
+    result.stopped = service::StopCause::Other;
+    result.error = 1359;
+    EXPECT_EQ(timeServiceNoticeText(result).substr(66), "something unexpected failed (error 1359).");
+}
+
+TEST(GlanceDurationText, TheLargestUnitReachedRoundedToOneDecimalBelowTen) {
+    const std::pair<std::int64_t, const char*> cases[] = {
+        {1, "1 millisecond"},        {12, "12 milliseconds"},      {999, "999 milliseconds"},
+        {1000, "1 second"},          {1049, "1 second"},           {1050, "1.1 seconds"},
+        {2300, "2.3 seconds"},       {9949, "9.9 seconds"},        {9950, "10 seconds"},
+        {59499, "59 seconds"},       {59500, "1 minute"},          {59960, "1 minute"},
+        {60000, "1 minute"},         {90000, "1.5 minutes"},       {3570000, "1 hour"},
+        {3600000, "1 hour"},         {3599999, "1 hour"},          {54001000, "15 hours"},
+        {86399999, "1 day"},         {86400000, "1 day"},          {1000LL * 86400000, "1000 days"},
+        {9223372036854775807LL, "106751991167 days"},
+    };
+    for (const auto& [ms, text] : cases) EXPECT_EQ(glanceDurationText(ms), text) << ms;
 }

@@ -1,19 +1,21 @@
 // The published result's text: what the service writes is what the clock
-// reads, and nothing else reads as a result.
+// reads, a newer service's keys are passed over, and nothing else reads as
+// a result.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "service/ServiceResult.h"
+#include "link/ServiceResult.h"
 
 using service::Result;
-using service::Setting;
+using service::SettingOutcome;
 
 TEST(ServiceResult, FormatsFourLinesAndReadsThemBack) {
-    Result result{1796169605u, "127.0.0.1:11123", -5250, Setting::Skipped};
+    Result result{1796169605u, "127.0.0.1:11123", -5250, SettingOutcome::Skipped};
     EXPECT_EQ(service::formatResult(result),
               "when=1796169605\nserver=127.0.0.1:11123\noffset_ms=-5250\nsetting=skipped\n");
-    for (Setting setting : {Setting::Done, Setting::Refused, Setting::Skipped, Setting::Failed}) {
+    for (SettingOutcome setting :
+         {SettingOutcome::Done, SettingOutcome::Refused, SettingOutcome::Skipped, SettingOutcome::Failed}) {
         result.setting = setting;
         std::optional<Result> back = service::parseResult(service::formatResult(result));
         ASSERT_TRUE(back.has_value());
@@ -30,6 +32,34 @@ TEST(ServiceResult, FormatsFourLinesAndReadsThemBack) {
     EXPECT_EQ(edges->offsetMs, -9223372036854775807LL);
 }
 
+TEST(ServiceResult, AStopSaysWhatFailedAndItsErrorAndReadsBack) {
+    Result stop{1796169605u, "time.example", 0, SettingOutcome::Failed, service::StopCause::Receive, 10050};
+    const std::string text = "when=1796169605\nserver=time.example\noffset_ms=0\nsetting=failed\nstopped=receive\n"
+                             "error=10050\n";
+    EXPECT_EQ(service::formatResult(stop), text);
+    std::optional<Result> back = service::parseResult(text);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->stopped, service::StopCause::Receive);
+    EXPECT_EQ(back->error, 10050u);
+    std::optional<Result> unknownCause = service::parseResult(
+        "when=1\nserver=s\noffset_ms=0\nsetting=failed\nstopped=tls\nerror=4294967295\n");
+    ASSERT_TRUE(unknownCause.has_value()) << "a newer service's cause is still a stop";
+    EXPECT_EQ(unknownCause->stopped, service::StopCause::Other);
+    EXPECT_EQ(unknownCause->error, 4294967295u);
+    EXPECT_EQ(service::parseResult("when=1\nserver=s\noffset_ms=0\nsetting=done\n")->stopped,
+              service::StopCause::None);
+}
+
+TEST(ServiceResult, KeysANewerServiceAddsArePassedOver) {
+    std::optional<Result> newer = service::parseResult(
+        "version=2\nwhen=7\nserver=s\nauthenticated=nts\noffset_ms=-3\nsetting=refused\nauthenticated=x\n"
+        "=\nnote=a=b\n");
+    ASSERT_TRUE(newer.has_value());
+    EXPECT_EQ(newer->when, 7u);
+    EXPECT_EQ(newer->offsetMs, -3);
+    EXPECT_EQ(newer->setting, SettingOutcome::Refused);
+}
+
 TEST(ServiceResult, AnythingElseIsNoResult) {
     const std::string good = "when=1\nserver=s\noffset_ms=0\nsetting=done\n";
     ASSERT_TRUE(service::parseResult(good).has_value());
@@ -38,7 +68,12 @@ TEST(ServiceResult, AnythingElseIsNoResult) {
         "when=1\nserver=s\noffset_ms=0\nsetting=done",            // the last line unended
         "when=1\nserver=s\noffset_ms=0\n",                         // a key missing
         "when=1\nserver=s\noffset_ms=0\nsetting=done\nwhen=1\n",   // twice
-        "when=1\nserver=s\noffset_ms=0\nsetting=done\nextra=1\n",  // unknown
+        "when=1\nserver=s\noffset_ms=0\nsetting=done\nextra\n",     // a line without '='
+        "when=1\nserver=s\noffset_ms=0\nsetting=done\nsetting=done\n",
+        "when=1\nserver=s\noffset_ms=0\nsetting=failed\nstopped=\nerror=1\n",
+        "when=1\nserver=s\noffset_ms=0\nsetting=failed\nstopped=bind\nerror=-1\n",
+        "when=1\nserver=s\noffset_ms=0\nsetting=failed\nstopped=bind\nerror=4294967296\n",
+        "when=1\nserver=s\noffset_ms=0\nsetting=failed\nerror=1\nerror=1\n",
         "when=1\nserver=s\noffset_ms=0\nkind=done\n",
         "when=1\nserver=s\noffset_ms=0\nsetting=Done\n",
         "when=4294967296\nserver=s\noffset_ms=0\nsetting=done\n",
