@@ -5,6 +5,7 @@
 #include <limits>
 #include <string_view>
 
+#include "errors/TextRules.h"
 #include "net/Resolve.h"
 
 namespace service {
@@ -15,21 +16,16 @@ constexpr const char* kSettingWords[] = {"done", "refused", "skipped", "failed"}
 constexpr const char* kStopWords[] = {"privileges", "winsock", "socket", "bind", "publishing", "receive", "exception"};
 
 // The keys this reader knows, in the order formatResult writes them.
-enum Key : std::size_t { kWhen, kServer, kOffsetMs, kSetting, kStopped, kError, kKeyCount };
-constexpr std::string_view kKeyNames[kKeyCount] = {"when", "server", "offset_ms", "setting", "stopped", "error"};
-constexpr std::size_t kRequiredKeys = kStopped;  // when to setting
+enum Key : std::size_t { kWhen, kServer, kOffsetMs, kSetting, kAuthenticated, kStopped, kError, kKeyCount };
+constexpr std::string_view kKeyNames[kKeyCount] = {"when",          "server",  "offset_ms", "setting",
+                                                   "authenticated", "stopped", "error"};
+constexpr std::size_t kRequiredKeys = kAuthenticated;  // when to setting
 
 // Decimal digits only, no sign or blank, within `limit`.
 bool readDigits(std::string_view text, std::uint64_t limit, std::uint64_t& value) {
-    if (text.empty()) return false;
-    value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        auto digit = static_cast<std::uint64_t>(c - '0');
-        if (value > (limit - digit) / 10) return false;
-        value = value * 10 + digit;
-    }
-    return true;
+    text::Decimal read = text::readDecimal(text, limit + 1);
+    value = read.value;
+    return !text.empty() && read.digits == text.size() && read.value <= limit;
 }
 
 bool readSigned(std::string_view text, std::int64_t& value) {
@@ -76,6 +72,7 @@ std::string formatResult(const Result& result) {
     std::string text = "when=" + std::to_string(result.when) + "\nserver=" + result.server +
                        "\noffset_ms=" + std::to_string(result.offsetMs) +
                        "\nsetting=" + kSettingWords[static_cast<std::size_t>(result.setting)] + "\n";
+    if (!result.authenticatedBy.empty()) text += "authenticated=" + result.authenticatedBy + "\n";
     auto cause = static_cast<std::size_t>(result.stopped);
     if (cause == 0 || cause > std::size(kStopWords)) return text;
     return text + "stopped=" + kStopWords[cause - 1] + "\nerror=" + std::to_string(result.error) + "\n";
@@ -110,12 +107,14 @@ std::optional<Result> parseResult(const std::string& text) {
         return std::nullopt;
     }
     std::uint64_t error = 0;
+    if (seen[kAuthenticated] && !isServerText(values[kAuthenticated])) return std::nullopt;
     if ((seen[kStopped] && !readStopCause(values[kStopped], result.stopped)) ||
         (seen[kError] && !readDigits(values[kError], UINT32_MAX, error))) {
         return std::nullopt;
     }
     result.when = static_cast<std::uint32_t>(when);
     result.server = std::string(values[kServer]);
+    result.authenticatedBy = std::string(values[kAuthenticated]);
     result.error = static_cast<std::uint32_t>(error);
     return result;
 }

@@ -48,11 +48,14 @@ struct Result {
     // setting Failed, and `error` the Windows or Winsock error (0: none).
     StopCause stopped = StopCause::None;
     std::uint32_t error = 0;
+    // The name the answer was authenticated for (NTS); empty when it was not.
+    std::string authenticatedBy{};
 };
 
 // `key=value` lines: when, server, offset_ms, setting (done, refused,
-// skipped, failed); after a stop also stopped (privileges, winsock,
-// socket, bind, publishing, receive, exception) and error.
+// skipped, failed); after an authenticated answer also authenticated (the
+// name it was authenticated for); after a stop also stopped (privileges,
+// winsock, socket, bind, publishing, receive, exception) and error.
 std::string formatResult(const Result& result);
 // Reads that text. Keys it does not know, a newer service's, are passed
 // over; a missing when, server, offset_ms or setting, a key it knows given

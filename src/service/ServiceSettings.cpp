@@ -8,7 +8,7 @@ namespace service {
 
 Settings loadSettings(ProfileStore& store) {
     Settings settings;
-    settings.timeServer = store.readText(kSettingsSection, "TimeServer", kDefaultTimeServer);
+    settings.timeServer = store.readText(kSettingsSection, "TimeServer", kServiceDefaultServer);
     settings.port = store.readText(kSettingsSection, "Port", kServiceDefaultPort);
     settings.pollPeriod =
         std::clamp(store.readNumber(kSettingsSection, "PollPeriod", kDefaultPollPeriod), kPollPeriodMinMinutes,

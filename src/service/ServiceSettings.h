@@ -11,7 +11,11 @@
 namespace service {
 
 constexpr const char* kSettingsSection = "Service";
-constexpr const char* kServiceDefaultPort = "ntp";  // the style that carries milliseconds
+// A service that sets every user's clock believes only authenticated
+// answers unless its administrator says otherwise: NTS, from a server
+// whose operator documents it, anycast from many cities.
+constexpr const char* kServiceDefaultServer = "time.cloudflare.com";
+constexpr const char* kServiceDefaultPort = "nts";
 // W32Time's limit on a standalone machine: never step the clock further.
 constexpr std::uint32_t kDefaultMaxStep = 54000;  // seconds
 

@@ -91,6 +91,7 @@ std::optional<Result> TimeService::handle(const Sample& sample) {
     Result result;
     result.when = secondsOfNtpTimestamp(serverTime);
     result.server = sample.server;
+    result.authenticatedBy = sample.authenticatedBy;
     result.offsetMs = nearestMilliseconds(offset);
     std::int64_t limitMs = std::int64_t{maxStepSeconds_} * wire::kMillisecondsPerSecond;
     if (result.offsetMs > limitMs || result.offsetMs < -limitMs) {

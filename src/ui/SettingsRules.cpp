@@ -211,7 +211,8 @@ std::string timeServiceNoticeText(const std::optional<service::Result>& last) {
         return text + "It stopped at" + localTimeText(last->when) + ": " + stopCauseText(last->stopped) +
                " (error " + std::to_string(last->error) + ").";
     }
-    text += "Last answer:" + localTimeText(last->when) + ". ";
+    text += "Last answer:" + localTimeText(last->when) +
+            (last->authenticatedBy.empty() ? ". " : ", authenticated by NTS (" + last->authenticatedBy + "). ");
     std::int64_t magnitude = last->offsetMs < 0 ? -last->offsetMs : last->offsetMs;
     if (last->offsetMs == 0) {
         text += "The clock was right";

@@ -6,7 +6,8 @@
 // a control code it does not take, its stops when its socket fails (its
 // receives made to fail by the hook, its bind by the shim in the
 // wineserver, MARIVEL_BIND_CONTROL), and removal, which takes the whole
-// settings key. The package comes from MARIVEL_SERVICE_MSI. Wine would
+// settings key; and, as it comes but for its server, NTS against chronyd
+// (tests/harness/with-peers). The package comes from MARIVEL_SERVICE_MSI. Wine would
 // refuse any setting of its clock by 0.5 s or more, so the service's
 // SetSystemTime is replaced by the recording hook (MARIVEL_HOOK_DLL), which
 // lets it "work" as it does for LOCAL SERVICE on Windows. The hook finds
@@ -168,7 +169,7 @@ protected:
 TEST_F(TimeServiceTest, InstalledItSetsTheClockTakesNowOnceAMinuteServesTheClockStopsWhenItsSocketFailsAndGoesCleanly) {
     ASSERT_FALSE(package_.empty()) << "MARIVEL_SERVICE_MSI";
     ASSERT_FALSE(serviceRecord_.empty()) << "MARIVEL_HOOK_OUT among the system's variables";
-    ASSERT_EQ(driver::msiexec("/i \"" + package_ + "\" SERVER=" + server_.server()), 0u);
+    ASSERT_EQ(driver::msiexec("/i \"" + package_ + "\" SERVER=" + server_.server() + " PORT=ntp"), 0u);
 
     ServiceConfig config = queryConfig();
     ASSERT_TRUE(config.found);
@@ -362,4 +363,35 @@ TEST_F(TimeServiceTest, InstalledItSetsTheClockTakesNowOnceAMinuteServesTheClock
               ERROR_FILE_NOT_FOUND)
         << "the settings key is left";
     if (settings != nullptr) RegCloseKey(settings);
+}
+
+// Installed as it comes, but for the server: NTS against chronyd through
+// tests/harness/with-peers, its test CA trusted in this prefix alone. A
+// code 128 after the hook is in place brings a key exchange's cookie into
+// use: the clock set to chronyd's time, and the result published as
+// authenticated.
+TEST_F(TimeServiceTest, WithPortNtsItSetsTheClockFromAnAuthenticatedAnswerOnly) {
+    const char* ntsPeer = std::getenv("MARIVEL_NTS_PEER");
+    ASSERT_NE(ntsPeer, nullptr) << "not run by with-peers";
+    const double shift = std::atof(std::getenv("MARIVEL_PEER_SHIFT"));
+    ASSERT_TRUE(driver::trustCertificate(driver::windowsPathOf("MARIVEL_NTS_CA_DER")));
+    ASSERT_EQ(driver::msiexec("/i \"" + package_ + "\" SERVER=" + ntsPeer), 0u) << "PORT is nts by default";
+    DWORD serviceId = driver::serviceProcess(service::kServiceName);
+    ASSERT_NE(serviceId, 0u);
+    ASSERT_TRUE(driver::loadRecordingHook(serviceId, "MARIVEL_HOOK_DLL", serviceRecord_));
+    // Its first answer may have come before the hook: the floor of 15 s
+    // after it, then one asked now.
+    std::optional<service::Result> before = awaitResult(std::nullopt);
+    Sleep(16000);
+    ASSERT_TRUE(service::askServiceNow());
+    std::optional<service::Result> result = awaitResult(before);
+    ASSERT_TRUE(result.has_value()) << "no authenticated answer published";
+    EXPECT_EQ(result->server, ntsPeer);
+    EXPECT_EQ(result->authenticatedBy, ntsPeer);
+    EXPECT_EQ(result->setting, service::SettingOutcome::Done);
+    EXPECT_NEAR(static_cast<double>(result->offsetMs), shift * 1000.0, 50.0);
+    std::vector<driver::HookedCall> calls = serviceCalls();
+    ASSERT_FALSE(calls.empty()) << "the service did not set the clock";
+    EXPECT_NEAR(calls.back().errorMs(shift), 0.0, 20.0) << "the clock set to chronyd's time";
+    ASSERT_EQ(driver::msiexec("/x \"" + package_ + "\""), 0u);
 }

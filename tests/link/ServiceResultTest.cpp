@@ -50,9 +50,24 @@ TEST(ServiceResult, AStopSaysWhatFailedAndItsErrorAndReadsBack) {
               service::StopCause::None);
 }
 
+TEST(ServiceResult, AnAuthenticatedAnswerSaysByWhomAndAnOlderReaderStillReadsIt) {
+    Result result{1796169605u, "time.cloudflare.com", 12, SettingOutcome::Done};
+    result.authenticatedBy = "time.cloudflare.com";
+    std::string text = service::formatResult(result);
+    EXPECT_EQ(text, "when=1796169605\nserver=time.cloudflare.com\noffset_ms=12\nsetting=done\n"
+                    "authenticated=time.cloudflare.com\n");
+    std::optional<Result> back = service::parseResult(text);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->authenticatedBy, "time.cloudflare.com");
+    EXPECT_TRUE(service::parseResult("when=1\nserver=s\noffset_ms=0\nsetting=done\n")->authenticatedBy.empty());
+    EXPECT_FALSE(service::parseResult(text + "authenticated=again\n")) << "a known key twice";
+    EXPECT_FALSE(service::parseResult("when=1\nserver=s\noffset_ms=0\nsetting=done\nauthenticated=\n"))
+        << "authenticated by nobody";
+}
+
 TEST(ServiceResult, KeysANewerServiceAddsArePassedOver) {
     std::optional<Result> newer = service::parseResult(
-        "version=2\nwhen=7\nserver=s\nauthenticated=nts\noffset_ms=-3\nsetting=refused\nauthenticated=x\n"
+        "version=2\nwhen=7\nserver=s\nleap=none\noffset_ms=-3\nsetting=refused\nleap=x\n"
         "=\nnote=a=b\n");
     ASSERT_TRUE(newer.has_value());
     EXPECT_EQ(newer->when, 7u);

@@ -80,7 +80,11 @@ private:
 
 class ServiceRunTest : public ::testing::Test {
 protected:
-    ServiceRunTest() { store.writeText("Service", "TimeServer", ""); }
+    // No default server is ever asked from a test; the fake server speaks NTP.
+    ServiceRunTest() {
+        store.writeText("Service", "TimeServer", "");
+        store.writeText("Service", "Port", "ntp");
+    }
 
     ClockRecorder clock;
     RecordingHost host;

@@ -297,8 +297,8 @@ TEST_F(TimeServiceTest, AStepOfTheClockBySomeoneElseAsksAgainAtMostOnceAMinute) 
 TEST(ServiceSettings, DefaultsStoredValuesAndThePollPeriodKeptInRange) {
     MemoryProfileStore store;
     service::Settings defaults = service::loadSettings(store);
-    EXPECT_EQ(defaults.timeServer, "time.nist.gov");
-    EXPECT_EQ(defaults.port, "ntp");
+    EXPECT_EQ(defaults.timeServer, "time.cloudflare.com");
+    EXPECT_EQ(defaults.port, "nts") << "a service for every user believes only authenticated answers";
     EXPECT_EQ(defaults.pollPeriod, 60u);
     EXPECT_EQ(defaults.maxStep, 54000u);
     store.writeText("Service", "TimeServer", "127.0.0.1:11123");

@@ -187,6 +187,11 @@ TEST_F(LastResponseText, TheTimeServiceNoticeSaysItsServerAndItsLastResult) {
     EXPECT_EQ(timeServiceNoticeText(result),
               "It asks 127.0.0.1:11123. Last answer: 05:30:00 AM  Jan 01, 2000. The clock was 250 milliseconds slow "
               "and was set.");
+    result.authenticatedBy = "time.cloudflare.com";
+    EXPECT_EQ(timeServiceNoticeText(result),
+              "It asks 127.0.0.1:11123. Last answer: 05:30:00 AM  Jan 01, 2000, authenticated by NTS "
+              "(time.cloudflare.com). The clock was 250 milliseconds slow and was set.");
+    result.authenticatedBy.clear();
     result.offsetMs = -1;
     result.setting = service::SettingOutcome::Refused;
     EXPECT_EQ(timeServiceNoticeText(result),
