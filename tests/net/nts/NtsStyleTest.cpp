@@ -7,7 +7,7 @@
 #include <set>
 
 #include "net/NetTestSupport.h"
-#include "net/NtsTestSupport.h"
+#include "net/nts/NtsTestSupport.h"
 #include "net/Reply.h"
 #include "net/nts/NtsAuthenticator.h"
 #include "net/nts/NtsStyle.h"

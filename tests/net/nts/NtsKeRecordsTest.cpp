@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "net/NtsTestSupport.h"
+#include "net/nts/NtsTestSupport.h"
 #include "net/nts/KeRecords.h"
 
 using nts::KeFailure;

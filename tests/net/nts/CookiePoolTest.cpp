@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "net/NtsTestSupport.h"
+#include "net/nts/NtsTestSupport.h"
 #include "net/nts/CookiePool.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // answer refused before a key is used.
 #include <gtest/gtest.h>
 
-#include "net/NtsTestSupport.h"
+#include "net/nts/NtsTestSupport.h"
 #include "net/nts/NtsPacket.h"
 
 using nts::AnswerKind;

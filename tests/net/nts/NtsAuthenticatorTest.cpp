@@ -3,7 +3,7 @@
 // is authenticated and brings its cookies, and no byte of it can change.
 #include <gtest/gtest.h>
 
-#include "net/NtsTestSupport.h"
+#include "net/nts/NtsTestSupport.h"
 #include "net/nts/NtsAuthenticator.h"
 
 using nts::AnswerKind;
