@@ -21,18 +21,7 @@ PreparedRequest NtpStyle::prepare(const std::string& server, const std::string& 
 
 bool NtpStyle::judge(const RequestRecord& request, const std::uint8_t* data, std::size_t length,
                      Sample& sample) const {
-    if (!wire::decodeNtpHeader(data, length, sample.ntp)) return false;
-    switch (judgeNtpHeader(sample.ntp, request.nonce)) {
-        case HeaderVerdict::Ignored:
-            return false;
-        case HeaderVerdict::Kiss:
-            sample.kiss = true;
-            sample.kissCode = kissCodeOf(sample.ntp);
-            return true;
-        case HeaderVerdict::Answer:
-            return true;
-    }
-    return false;
+    return wire::decodeNtpHeader(data, length, sample.ntp) && judgeNtpHeader(sample, request.nonce);
 }
 
 RequestStyle& ntpStyle() {

@@ -24,6 +24,8 @@ std::optional<Sample> judgeReply(const RequestRecord& request, const CInetAddr& 
     return sample;
 }
 
+namespace {
+
 KissCode kissCodeOf(const wire::NtpHeader& header) {
     const char* code = header.referenceId;
     if (std::memcmp(code, "RATE", 4) == 0) return KissCode::Rate;
@@ -32,14 +34,18 @@ KissCode kissCodeOf(const wire::NtpHeader& header) {
     return KissCode::Other;
 }
 
-HeaderVerdict judgeNtpHeader(const wire::NtpHeader& header, std::uint64_t nonce) {
-    if (header.mode != wire::kNtpModeServer) return HeaderVerdict::Ignored;
-    if (header.origin != nonce) return HeaderVerdict::Ignored;
-    if (header.stratum == wire::kStratumKissOfDeath) return HeaderVerdict::Kiss;
-    if (header.leap == wire::kLeapNotSynchronized || header.stratum >= wire::kStratumUnsynchronized) {
-        return HeaderVerdict::Ignored;
+}  // namespace
+
+bool judgeNtpHeader(Sample& sample, std::uint64_t nonce) {
+    const wire::NtpHeader& header = sample.ntp;
+    if (header.mode != wire::kNtpModeServer) return false;
+    if (header.origin != nonce) return false;
+    if (header.stratum == wire::kStratumKissOfDeath) {
+        sample.kiss = true;
+        sample.kissCode = kissCodeOf(header);
+        return true;
     }
-    if (std::uint64_t{header.rootDelay} / 2 + header.rootDispersion > kMaxRootDistance) return HeaderVerdict::Ignored;
-    if (header.transmit == 0) return HeaderVerdict::Ignored;
-    return HeaderVerdict::Answer;
+    if (header.leap == wire::kLeapNotSynchronized || header.stratum >= wire::kStratumUnsynchronized) return false;
+    if (std::uint64_t{header.rootDelay} / 2 + header.rootDispersion > kMaxRootDistance) return false;
+    return header.transmit != 0;
 }

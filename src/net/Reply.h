@@ -29,6 +29,6 @@ std::optional<Sample> judgeReply(const RequestRecord& request, const CInetAddr& 
 // stratum below 16), with a root distance of at most kMaxRootDistance and a
 // transmit timestamp. A kiss that does not echo the nonce is a forgery,
 // ignored like any other, so that no stranger can silence the clock.
-enum class HeaderVerdict : std::uint8_t { Ignored, Answer, Kiss };
-HeaderVerdict judgeNtpHeader(const wire::NtpHeader& header, std::uint64_t nonce);
-KissCode kissCodeOf(const wire::NtpHeader& header);
+// True for an answer or a kiss to `nonce` in `sample.ntp`; a kiss is
+// marked in `sample` with its code.
+bool judgeNtpHeader(Sample& sample, std::uint64_t nonce);

@@ -132,16 +132,7 @@ bool NtsStyle::judge(const RequestRecord& request, const std::uint8_t* data, std
         sample.styleData = std::move(taken);
         return true;
     }
-    switch (judgeNtpHeader(sample.ntp, request.nonce)) {
-        case HeaderVerdict::Ignored:
-            return false;
-        case HeaderVerdict::Kiss:
-            sample.kiss = true;
-            sample.kissCode = kissCodeOf(sample.ntp);
-            break;
-        case HeaderVerdict::Answer:
-            break;
-    }
+    if (!judgeNtpHeader(sample, request.nonce)) return false;
     taken->cookies = std::move(answer.cookies);
     sample.authenticatedBy = memory->verifiedName;
     sample.styleData = std::move(taken);
