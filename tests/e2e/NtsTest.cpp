@@ -213,7 +213,9 @@ TEST_F(Nts, TheAnswerIsAuthenticatedAndNoOneOnThePathMovesTheClock) {
     std::size_t before = relay.answers().size();
     askFromDialog(dialog, relayName);
     ASSERT_TRUE(answersReach(before + 1));
-    const auto& nak = relay.answers().back();
+    // answers() reads the log anew each time: keep the copy, not a
+    // reference into a temporary.
+    const std::vector<unsigned char> nak = relay.answers().back();
     ASSERT_GE(nak.size(), 48u);
     EXPECT_EQ(nak[1], 0) << "not a NAK";
     EXPECT_EQ(std::string(nak.begin() + 12, nak.begin() + 16), "NTSN");
