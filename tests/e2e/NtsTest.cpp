@@ -118,7 +118,7 @@ TEST_F(Nts, EveryFailedKeyExchangeIsToldAndNoNtpRequestGoesOut) {
     expectNotice(dialog, "\"" + variable("MARIVEL_NTS_PEER") + "\" answered the key exchange with an error",
                  "The server did not offer NTS", IDC_PORT, "notice-nts-refused.bmp");
     askFromDialog(dialog, variable("MARIVEL_NTS_CLOSED_PEER"));
-    expectNotice(dialog, "No NTS key exchange answered at \"" + variable("MARIVEL_NTS_PEER") +
+    expectNotice(dialog, "No NTS key exchange answered at \"" + variable("MARIVEL_NTS_CLOSED_PEER") +
                              "\": it refused the connection",
                  "No NTS key exchange at this server", IDC_PORT, "notice-nts-no-key-exchange.bmp");
     EXPECT_EQ(lastResponse(dialog), "Never") << "nothing was believed";

@@ -393,6 +393,9 @@ bool exchange(KeResult& result, const std::string& serverText, const KeOptions& 
 KeResult exchangeKeys(const std::string& serverText, const KeOptions& options) {
     KeResult result;
     if (!exchange(result, serverText, options)) {
+        // A port that does not answer is as much at fault as its host:
+        // name the server as it was typed.
+        if (result.outcome == KeOutcome::NoConnection) result.subject = serverText;
         wipe(result.c2s);
         wipe(result.s2c);
         wipe(result.cookies);

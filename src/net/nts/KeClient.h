@@ -43,7 +43,7 @@ struct KeOptions {
 struct KeResult {
     KeOutcome outcome = KeOutcome::Failed;
     int error = 0;               // the Winsock or TLS library error, where there is one
-    std::string subject;         // the name the outcome is about
+    std::string subject;         // the name the outcome is about; for NoConnection the server text, port and all
     // For ServerRefused, what the server said; for Failed on a response
     // that cannot be used, what is wrong with it.
     KeFailure refusal = KeFailure::None;

@@ -139,12 +139,14 @@ TEST(NtsKeyExchange, NoConnectionNamesItsSocketError) {
     nts::KeResult closed = exchangeWith(variable("MARIVEL_NTS_CLOSED_PEER"));
     EXPECT_EQ(closed.outcome, KeOutcome::NoConnection);
     EXPECT_EQ(closed.error, wsa::kConnectionRefused);
+    EXPECT_EQ(closed.subject, variable("MARIVEL_NTS_CLOSED_PEER")) << "the port that did not answer is named";
     // Accepted, then never a word: the whole exchange's limit ends it.
     nts::KeOptions shortLimit = trusting("MARIVEL_NTS_CA");
     shortLimit.totalTimeoutMs = 1500;
     nts::KeResult silent = exchangeWith(variable("MARIVEL_NTS_SILENT_PEER"), shortLimit);
     EXPECT_EQ(silent.outcome, KeOutcome::NoConnection);
     EXPECT_EQ(silent.error, wsa::kTimedOut);
+    EXPECT_EQ(silent.subject, variable("MARIVEL_NTS_SILENT_PEER"));
 }
 
 TEST(NtsKeyExchange, ATextWithoutAHostOrAPortIsNoName) {
