@@ -14,23 +14,25 @@
 namespace {
 
 // The title of the notice that a request could not go.
-UINT requestFailureTitle(RequestNoticeKind kind) {
-    switch (kind) {
-        case RequestNoticeKind::NoKeyExchange:
+UINT requestFailureTitle(RequestOutcome failure) {
+    switch (failure) {
+        case RequestOutcome::NoKeyExchange:
             return IDS_NO_KEY_EXCHANGE_TITLE;
-        case RequestNoticeKind::CertificateUntrusted:
+        case RequestOutcome::CertificateUntrusted:
             return IDS_CERTIFICATE_UNTRUSTED_TITLE;
-        case RequestNoticeKind::CertificateName:
+        case RequestOutcome::CertificateName:
             return IDS_CERTIFICATE_NAME_TITLE;
-        case RequestNoticeKind::CertificateDates:
+        case RequestOutcome::CertificateDates:
             return IDS_CERTIFICATE_DATES_TITLE;
-        case RequestNoticeKind::KeyExchangeRefused:
+        case RequestOutcome::KeyExchangeRefused:
             return IDS_KEY_EXCHANGE_REFUSED_TITLE;
-        case RequestNoticeKind::KeyExchangeFailed:
+        case RequestOutcome::KeyExchangeFailed:
             return IDS_KEY_EXCHANGE_FAILED_TITLE;
-        case RequestNoticeKind::NameNotFound:
-        case RequestNoticeKind::None:
-        case RequestNoticeKind::NoAnswer:
+        case RequestOutcome::NameNotFound:
+        case RequestOutcome::Preparing:
+        case RequestOutcome::Sent:
+        case RequestOutcome::SendFailed:
+        case RequestOutcome::NotSent:
             break;
     }
     return IDS_NAME_NOT_FOUND_TITLE;
@@ -172,8 +174,8 @@ void CSettingsDlg::watchRequest() {
         return;
     }
     int control = notice.place == NoticePlace::Server ? IDC_SERVER : IDC_PORT;
-    requestNotice_.show(item(control).handle(), app.loadString(requestFailureTitle(notice.kind)),
-                        requestFailureText(notice.kind, latest.subject, latest.error));
+    requestNotice_.show(item(control).handle(), app.loadString(requestFailureTitle(notice.failure)),
+                        requestFailureText(notice.failure, latest.subject, latest.error));
 }
 
 void CSettingsDlg::onTimer(UINT_PTR id) {

@@ -89,29 +89,25 @@ bool showsRefusedSettingNotice(bool setSystemClock, platform::ClockSetting lastS
 
 namespace {
 
-RequestNoticeKind failureNoticeOf(RequestOutcome outcome) {
+// Whether the request failed in a way that has a notice of its own,
+// known at once rather than after a wait for an answer.
+bool failedWithNotice(RequestOutcome outcome) {
     switch (outcome) {
-        case RequestOutcome::NameNotFound:
-            return RequestNoticeKind::NameNotFound;
-        case RequestOutcome::NoKeyExchange:
-            return RequestNoticeKind::NoKeyExchange;
-        case RequestOutcome::CertificateUntrusted:
-            return RequestNoticeKind::CertificateUntrusted;
-        case RequestOutcome::CertificateName:
-            return RequestNoticeKind::CertificateName;
-        case RequestOutcome::CertificateDates:
-            return RequestNoticeKind::CertificateDates;
-        case RequestOutcome::KeyExchangeRefused:
-            return RequestNoticeKind::KeyExchangeRefused;
-        case RequestOutcome::KeyExchangeFailed:
-            return RequestNoticeKind::KeyExchangeFailed;
         case RequestOutcome::Preparing:
         case RequestOutcome::Sent:
         case RequestOutcome::SendFailed:
         case RequestOutcome::NotSent:
+            return false;
+        case RequestOutcome::NameNotFound:
+        case RequestOutcome::NoKeyExchange:
+        case RequestOutcome::CertificateUntrusted:
+        case RequestOutcome::CertificateName:
+        case RequestOutcome::CertificateDates:
+        case RequestOutcome::KeyExchangeRefused:
+        case RequestOutcome::KeyExchangeFailed:
             break;
     }
-    return RequestNoticeKind::None;
+    return true;
 }
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -120,48 +116,53 @@ std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
 RequestNotice requestNotice(const RequestRecord& latest, std::int64_t sinceBootMs) {
     if (latest.serial == 0 || latest.answered) return {};
-    RequestNoticeKind failure = failureNoticeOf(latest.outcome);
-    if (failure != RequestNoticeKind::None) {
-        bool certificate = failure == RequestNoticeKind::CertificateUntrusted ||
-                           failure == RequestNoticeKind::CertificateName ||
-                           failure == RequestNoticeKind::CertificateDates;
-        return {failure, NoAnswerAdvice::CheckConnection, certificate ? NoticePlace::Server : NoticePlace::Port};
+    const RequestOutcome failure = latest.outcome;
+    if (failedWithNotice(failure)) {
+        bool certificate = failure == RequestOutcome::CertificateUntrusted ||
+                           failure == RequestOutcome::CertificateName || failure == RequestOutcome::CertificateDates;
+        return {RequestNoticeKind::Failure, failure, NoAnswerAdvice::CheckConnection,
+                certificate ? NoticePlace::Server : NoticePlace::Port};
     }
     if (latest.style == nullptr || sinceBootMs - latest.startedMs < kNoAnswerNoticeMs) return {};
-    return {RequestNoticeKind::NoAnswer, latest.style->noAnswerAdvice()};
+    RequestNotice noAnswer;
+    noAnswer.kind = RequestNoticeKind::NoAnswer;
+    noAnswer.advice = latest.style->noAnswerAdvice();
+    return noAnswer;
 }
 
-std::string requestFailureText(RequestNoticeKind kind, const std::string& subject, int error) {
+std::string requestFailureText(RequestOutcome failure, const std::string& subject, int error) {
     const std::string errorText = " (error " + std::to_string(error) + ")";
-    switch (kind) {
-        case RequestNoticeKind::NameNotFound:
+    switch (failure) {
+        case RequestOutcome::NameNotFound:
             return "Windows found no computer named " + quoted(subject) + errorText +
                    ". Check the server's name for a typing slip, or choose another server.";
-        case RequestNoticeKind::NoKeyExchange:
+        case RequestOutcome::NoKeyExchange:
             return "No NTS key exchange answered at " + quoted(subject) +
                    (error == wsa::kConnectionRefused ? ": it refused the connection"
                                                      : " within 10 seconds" + errorText) +
                    ". Check the server's name, or choose a server that offers NTS.";
-        case RequestNoticeKind::CertificateUntrusted:
+        case RequestOutcome::CertificateUntrusted:
             return "Windows does not trust the certificate that " + quoted(subject) +
                    " showed, so Marivel asked it nothing. Choose another server.";
-        case RequestNoticeKind::CertificateName:
+        case RequestOutcome::CertificateName:
             return "The certificate that answered is not for " + quoted(subject) +
                    ", so Marivel asked it nothing. Check the server's name: NTS needs the name its certificate "
                    "was made for.";
-        case RequestNoticeKind::CertificateDates:
+        case RequestOutcome::CertificateDates:
             return "This computer's date is outside the dates of the certificate of " + quoted(subject) +
                    ", so the certificate cannot be checked. Set the date once with Set Clock (or with the Port "
                    "\"ntp\"), then press Ping Now.";
-        case RequestNoticeKind::KeyExchangeRefused:
+        case RequestOutcome::KeyExchangeRefused:
             return quoted(subject) +
                    " answered the key exchange with an error, or without NTS. Choose a server that offers NTS, "
                    "or the Port \"ntp\" to ask it without authentication.";
-        case RequestNoticeKind::KeyExchangeFailed:
+        case RequestOutcome::KeyExchangeFailed:
             return "The NTS key exchange with " + quoted(subject) + " failed" + errorText +
                    ", and Marivel sends nothing without it. Press Ping Now to try again, or choose another server.";
-        case RequestNoticeKind::None:
-        case RequestNoticeKind::NoAnswer:
+        case RequestOutcome::Preparing:
+        case RequestOutcome::Sent:
+        case RequestOutcome::SendFailed:
+        case RequestOutcome::NotSent:
             break;
     }
     return {};

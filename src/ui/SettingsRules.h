@@ -69,26 +69,17 @@ std::string glanceDurationText(std::int64_t magnitudeMs);
 // is known, the request could not go: its name was not found, or its NTS
 // key exchange failed (each way of failing its own notice).
 constexpr std::int64_t kNoAnswerNoticeMs = 10000;
-enum class RequestNoticeKind : std::uint8_t {
-    None,
-    NoAnswer,
-    NameNotFound,
-    NoKeyExchange,
-    CertificateUntrusted,
-    CertificateName,
-    CertificateDates,
-    KeyExchangeRefused,
-    KeyExchangeFailed,
-};
+enum class RequestNoticeKind : std::uint8_t { None, NoAnswer, Failure };
 // Where it points: at the Port, or at the server when the server's
 // certificate is what failed.
 enum class NoticePlace : std::uint8_t { Port, Server };
 struct RequestNotice {
     RequestNoticeKind kind = RequestNoticeKind::None;
+    RequestOutcome failure = RequestOutcome::Sent;             // for Failure: the request's outcome
     NoAnswerAdvice advice = NoAnswerAdvice::CheckConnection;  // for NoAnswer
     NoticePlace place = NoticePlace::Port;
 };
 RequestNotice requestNotice(const RequestRecord& latest, std::int64_t sinceBootMs);
 // The words of a notice that the request could not go, naming what it is
 // about (the record's subject) and the error.
-std::string requestFailureText(RequestNoticeKind kind, const std::string& subject, int error);
+std::string requestFailureText(RequestOutcome failure, const std::string& subject, int error);

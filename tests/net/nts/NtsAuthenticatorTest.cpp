@@ -10,6 +10,7 @@ using nts::AnswerKind;
 using ntstest::answerHeader;
 using ntstest::field;
 using ntstest::join;
+using ntstest::kNonce;
 using ntstest::kOrigin;
 using ntstest::slice;
 using ntstest::uniqueIdField;
@@ -23,7 +24,6 @@ nts::Key key(std::uint8_t first) {
 }
 const nts::Key kC2s = key(0x11);
 const nts::Key kS2c = key(0x77);
-const Bytes kNonce = ntstest::filled(16, 0x30);
 
 Bytes cookieField(std::uint8_t first, std::size_t size = 100) {
     return field(nts::kFieldCookie, ntstest::filled(size, first));

@@ -11,13 +11,13 @@ using ntstest::answerHeader;
 using ntstest::authenticator;
 using ntstest::field;
 using ntstest::join;
+using ntstest::kNonce;
 using ntstest::kOrigin;
 using ntstest::slice;
 using ntstest::uniqueIdField;
 
 namespace {
 
-const Bytes kNonce = ntstest::filled(16, 0x30);
 const Bytes kTagOnly = ntstest::filled(16, 0x50);
 const Bytes kSealedCookies = ntstest::filled(16 + 104, 0x60);
 

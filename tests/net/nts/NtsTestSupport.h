@@ -46,6 +46,9 @@ inline Bytes filled(std::size_t size, std::uint8_t first) {
     return out;
 }
 
+// The nonce the tests' answers are sealed with.
+inline const Bytes kNonce = filled(16, 0x30);
+
 // Bytes [from, to) of data.
 inline Bytes slice(const Bytes& data, std::size_t from, std::size_t to) {
     return Bytes(data.begin() + static_cast<std::ptrdiff_t>(from), data.begin() + static_cast<std::ptrdiff_t>(to));
