@@ -11,7 +11,9 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
+#include "errors/TextRules.h"
 #include "platform/Sockets.h"
 #include "platform/SystemRoots.h"
 #include "platform/WinsockErrors.h"
@@ -29,40 +31,37 @@ constexpr char kExporterLabel[] = "EXPORTER-network-time-security";
 constexpr std::size_t kReadSize = 4096;
 constexpr std::size_t kMaxPortDigits = 5;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
 // "host" or "host:port", the port from 1 to 65535 in digits.
-bool splitServerText(const std::string& text, std::string& host, std::uint16_t& port) {
-    std::size_t colon = text.rfind(':');
-    host = text.substr(0, colon);
+bool splitServerText(const std::string& serverText, std::string& host, std::uint16_t& port) {
+    std::size_t colon = serverText.rfind(':');
+    host = serverText.substr(0, colon);
     port = kKeDefaultPort;
     if (colon != std::string::npos) {
-        std::string digits = text.substr(colon + 1);
-        if (digits.empty() || digits.size() > kMaxPortDigits || !std::all_of(digits.begin(), digits.end(), isDigit))
+        std::string_view digits = std::string_view(serverText).substr(colon + 1);
+        text::Decimal value = text::readDecimal(digits, 0x10000);
+        if (value.digits == 0 || value.digits != digits.size() || value.digits > kMaxPortDigits ||
+            value.value == 0 || value.value > 0xFFFF) {
             return false;
-        unsigned long value = std::stoul(digits);
-        if (value == 0 || value > 0xFFFF) return false;
-        port = static_cast<std::uint16_t>(value);
+        }
+        port = static_cast<std::uint16_t>(value.value);
     }
     return !host.empty() && host.size() <= kMaxServerNameSize;
 }
 
-// Four numbers from 0 to 255 between three dots, and nothing else; any
-// other text is a name. `address` is written only for an address.
-bool parseDottedAddress(const std::string& text, std::uint8_t address[4]) {
+// Four numbers from 0 to 255 of up to three digits between three dots, and
+// nothing else; any other text is a name. `address` is written only for an
+// address.
+bool parseDottedAddress(const std::string& serverText, std::uint8_t address[4]) {
     std::uint8_t parsed[4];
     std::size_t at = 0;
     for (std::uint8_t& number : parsed) {
-        if (&number != parsed && (at >= text.size() || text[at++] != '.')) return false;
-        std::size_t start = at;
-        unsigned value = 0;
-        while (at < text.size() && isDigit(text[at]) && at - start < 3) {
-            value = value * 10 + static_cast<unsigned>(text[at++] - '0');
-        }
-        if (at == start || value > 255) return false;
-        number = static_cast<std::uint8_t>(value);
+        if (&number != parsed && (at >= serverText.size() || serverText[at++] != '.')) return false;
+        text::Decimal value = text::readDecimal(std::string_view(serverText).substr(at), 256);
+        if (value.digits == 0 || value.digits > 3 || value.value > 255) return false;
+        number = static_cast<std::uint8_t>(value.value);
+        at += value.digits;
     }
-    if (at != text.size()) return false;
+    if (at != serverText.size()) return false;
     std::memcpy(address, parsed, sizeof parsed);
     return true;
 }

@@ -43,7 +43,10 @@ struct KeOptions {
 struct KeResult {
     KeOutcome outcome = KeOutcome::Failed;
     int error = 0;               // the Winsock or TLS library error, where there is one
-    std::string subject;         // the name the outcome is about; for NoConnection the server text, port and all
+    // The name the outcome is about: the host, whose certificate was
+    // checked for it (when Done, the name verified); for NoConnection the
+    // server text, port and all; for a Server record not found, its name.
+    std::string subject;
     // For ServerRefused, what the server said; for Failed on a response
     // that cannot be used, what is wrong with it.
     KeFailure refusal = KeFailure::None;

@@ -50,12 +50,6 @@ RequestOutcome outcomeOf(nts::KeOutcome outcome) {
     return RequestOutcome::KeyExchangeFailed;
 }
 
-// The host the key exchange goes to, without the port after its last ':'.
-std::string keHostOf(const std::string& server) {
-    std::size_t colon = server.rfind(':');
-    return colon == std::string::npos ? server : server.substr(0, colon);
-}
-
 template <typename Bytes>
 bool random(Bytes& bytes) {
     return platform::cryptoRandom(bytes.data(), bytes.size());
@@ -70,10 +64,10 @@ std::size_t NtsStyle::largestAnswer() const { return nts::kAnswerBufferSize; }
 PreparedRequest NtsStyle::exchangeKeysWith(const std::string& server) {
     nts::KeResult result = exchange_(server);
     if (result.outcome != nts::KeOutcome::Done) {
-        std::string subject = result.subject.empty() ? keHostOf(server) : result.subject;
-        return PreparedRequest::failed(outcomeOf(result.outcome), result.error, subject);
+        return PreparedRequest::failed(outcomeOf(result.outcome), result.error, result.subject);
     }
     pool_.refill(server, result.c2s, result.s2c, std::move(result.cookies));
+    verifiedName_ = std::move(result.subject);
     std::copy(result.address, result.address + 4, address_);
     port_ = result.port;
     PreparedRequest exchanged;
@@ -83,6 +77,7 @@ PreparedRequest NtsStyle::exchangeKeysWith(const std::string& server) {
 
 PreparedRequest NtsStyle::prepare(const std::string& server, const std::string&) {
     PreparedRequest request;
+    auto memory = std::make_shared<NtsRequestData>();
     std::optional<nts::Ticket> ticket;
     {
         std::lock_guard<std::mutex> hold(exchanging_);
@@ -91,13 +86,13 @@ PreparedRequest NtsStyle::prepare(const std::string& server, const std::string&)
             PreparedRequest exchanged = exchangeKeysWith(server);
             if (!exchanged.ready) return exchanged;
             ticket = pool_.take(server);
-            if (!ticket) return PreparedRequest::failed(RequestOutcome::KeyExchangeFailed, 0, keHostOf(server));
+            if (!ticket) return PreparedRequest::failed(RequestOutcome::KeyExchangeFailed, 0, verifiedName_);
         }
+        memory->verifiedName = verifiedName_;
         request.destination.family = kAfInet;
         std::copy(address_, address_ + 4, request.destination.address);
         request.destination.port = port_;
     }
-    auto memory = std::make_shared<NtsRequestData>();
     nts::AeadNonce aeadNonce{};
     if (!platform::cryptoRandom(&request.nonce, sizeof request.nonce) || !random(memory->uniqueId) ||
         !random(aeadNonce)) {
@@ -108,7 +103,6 @@ PreparedRequest NtsStyle::prepare(const std::string& server, const std::string&)
     if (request.datagram.empty()) return PreparedRequest::failed(RequestOutcome::NotSent);
     memory->s2c = ticket->s2c;
     memory->exchange = ticket->exchange;
-    memory->verifiedName = keHostOf(server);
     request.memory = std::move(memory);
     request.ready = true;
     return request;

@@ -55,4 +55,5 @@ private:
     std::mutex exchanging_;
     std::uint8_t address_[4] = {0, 0, 0, 0};
     std::uint16_t port_ = 0;
+    std::string verifiedName_;  // the name the cookies' exchange verified
 };

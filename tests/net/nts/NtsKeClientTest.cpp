@@ -79,6 +79,7 @@ TEST(NtsKeyExchange, ChronydGivesCookiesKeysAndWhereToAsk) {
     REQUIRE_PEERS();
     nts::KeResult keys = exchangeWith(variable("MARIVEL_NTS_PEER"));
     ASSERT_EQ(keys.outcome, KeOutcome::Done) << keys.error;
+    EXPECT_EQ(keys.subject, variable("MARIVEL_NTS_PEER")) << "the name the certificate was verified for";
     EXPECT_EQ(keys.cookies.size(), 8u);
     EXPECT_NE(keys.c2s, keys.s2c);
     EXPECT_FALSE(isZero(keys.c2s));

@@ -28,6 +28,7 @@ protected:
               nts::KeResult result;
               result.outcome = failure;
               result.error = failure == nts::KeOutcome::Done ? 0 : 10061;
+              result.subject = server.substr(0, server.rfind(':'));
               if (failure != nts::KeOutcome::Done) return result;
               ++exchanges;
               result.c2s = keyFrom(static_cast<std::uint8_t>(0x10 * exchanges));
