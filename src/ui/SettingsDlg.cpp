@@ -6,6 +6,7 @@
 #include "framework/WinApp.h"
 #include "net/Request.h"
 #include "platform/Clock.h"
+#include "platform/win32/Owned.h"
 #include "link/ServiceLink.h"
 #include "settings/AppState.h"
 #include "ui/SettingsRules.h"
@@ -85,12 +86,13 @@ void CSettingsDlg::refresh() {
 void CSettingsDlg::fitLastResponse() {
     HWND box = item(IDC_LAST_RESPONSE).handle();
     auto lines = static_cast<int>(SendMessageA(box, EM_GETLINECOUNT, 0, 0));
-    HDC dc = GetDC(box);
-    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(box, WM_GETFONT, 0, 0)));
     TEXTMETRICA metrics{};
-    GetTextMetricsA(dc, &metrics);
-    SelectObject(dc, previous);
-    ReleaseDC(box, dc);
+    {
+        WindowDc dc(box);
+        HGDIOBJ previous = SelectObject(dc.get(), reinterpret_cast<HFONT>(SendMessageA(box, WM_GETFONT, 0, 0)));
+        GetTextMetricsA(dc.get(), &metrics);
+        SelectObject(dc.get(), previous);
+    }
     RECT shown{};
     SendMessageA(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&shown));
     int lineHeight = std::max<int>(1, metrics.tmHeight);
