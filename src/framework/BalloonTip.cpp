@@ -66,7 +66,7 @@ void CBalloonTip::show(HWND control, const std::string& title, const std::string
     RECT textSize{}, titleSize{};
     {
         WindowDc dc(dialog);  // given back once the words are measured
-        HGDIOBJ previous = SelectObject(dc.get(), font);
+        SelectedObject textFont(dc.get(), font);
         TEXTMETRICA metrics{};
         GetTextMetricsA(dc.get(), &metrics);
         unit = metrics.tmHeight;
@@ -76,11 +76,10 @@ void CBalloonTip::show(HWND control, const std::string& title, const std::string
         textSize = {0, 0, wrapWidth, 0};
         DrawTextA(dc.get(), text_.c_str(), -1, &textSize, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
         // The title wraps as the text does, in what the icon leaves of the width.
-        SelectObject(dc.get(), titleFont_.get());
+        SelectedObject titleFont(dc.get(), titleFont_.get());
         GetTextMetricsA(dc.get(), &titleMetrics);
         titleSize = {0, 0, std::max<int>(unit, wrapWidth - iconSize - margin), 0};
         DrawTextA(dc.get(), title_.c_str(), -1, &titleSize, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-        SelectObject(dc.get(), previous);
     }
     int stemHeight = unit, stemWidth = unit, roundness = unit;
     // The icon and the title's first line share a row, centred on each other.
@@ -165,11 +164,12 @@ void CBalloonTip::paint(HDC dc) const {
                DI_NORMAL);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(COLOR_INFOTEXT));
-    HGDIOBJ previous = SelectObject(dc, titleFont_.get());
     RECT box = titleBox_;
-    DrawTextA(dc, title_.c_str(), -1, &box, DT_WORDBREAK | DT_NOPREFIX);
-    SelectObject(dc, dialogFont(GetParent(window_)));
+    {
+        SelectedObject titleFont(dc, titleFont_.get());
+        DrawTextA(dc, title_.c_str(), -1, &box, DT_WORDBREAK | DT_NOPREFIX);
+    }
+    SelectedObject textFont(dc, dialogFont(GetParent(window_)));
     box = textBox_;
     DrawTextA(dc, text_.c_str(), -1, &box, DT_WORDBREAK | DT_NOPREFIX);
-    SelectObject(dc, previous);
 }

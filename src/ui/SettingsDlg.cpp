@@ -89,9 +89,8 @@ void CSettingsDlg::fitLastResponse() {
     TEXTMETRICA metrics{};
     {
         WindowDc dc(box);
-        HGDIOBJ previous = SelectObject(dc.get(), reinterpret_cast<HFONT>(SendMessageA(box, WM_GETFONT, 0, 0)));
+        SelectedObject font(dc.get(), reinterpret_cast<HFONT>(SendMessageA(box, WM_GETFONT, 0, 0)));
         GetTextMetricsA(dc.get(), &metrics);
-        SelectObject(dc.get(), previous);
     }
     RECT shown{};
     SendMessageA(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&shown));

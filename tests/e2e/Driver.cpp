@@ -402,12 +402,11 @@ ScreenImage::ScreenImage(const RECT& area)
     info.bmiHeader = header();
     void* bits = nullptr;
     OwnedGdiObject<HBITMAP> image(CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    HGDIOBJ previous = SelectObject(memory.get(), image.get());
+    SelectedObject selected(memory.get(), image.get());
     BitBlt(memory.get(), 0, 0, width_, height_, screen.get(), area.left, area.top, SRCCOPY);
     GdiFlush();
     const auto* bytes = static_cast<const std::uint8_t*>(bits);
     rows_.assign(bytes, bytes + static_cast<std::size_t>(rowSize_) * static_cast<std::size_t>(height_));
-    SelectObject(memory.get(), previous);
 }
 
 BITMAPINFOHEADER ScreenImage::header() const {

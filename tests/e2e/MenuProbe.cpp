@@ -59,12 +59,13 @@ std::string textLines(HWND window) {
         char text[256] = {};
         int length = GetWindowTextA(child, text, sizeof text);
         WindowDc dc(child);
-        HGDIOBJ previous = SelectObject(dc.get(), reinterpret_cast<HGDIOBJ>(SendMessageA(child, WM_GETFONT, 0, 0)));
         SIZE extent{};
-        GetTextExtentPoint32A(dc.get(), text, length, &extent);
         TEXTMETRICA metrics{};
-        GetTextMetricsA(dc.get(), &metrics);
-        SelectObject(dc.get(), previous);
+        {
+            SelectedObject font(dc.get(), reinterpret_cast<HGDIOBJ>(SendMessageA(child, WM_GETFONT, 0, 0)));
+            GetTextExtentPoint32A(dc.get(), text, length, &extent);
+            GetTextMetricsA(dc.get(), &metrics);
+        }
         RECT client{};
         GetClientRect(child, &client);
         lines += "text\t" + std::to_string(GetDlgCtrlID(child)) + "\t" + std::to_string(extent.cx) + "\t" +

@@ -314,14 +314,13 @@ private:
         bold.lfWeight = FW_BOLD;
         OwnedGdiObject<HFONT> font(CreateFontIndirectA(&bold));
         WindowDc dc(handle());
-        HGDIOBJ previous = SelectObject(dc.get(), font.get());
+        SelectedObject selected(dc.get(), font.get());
         TEXTMETRICA metrics{};
         GetTextMetricsA(dc.get(), &metrics);
         titleLineHeight = metrics.tmHeight;
         RECT oneLine{};
         DrawTextA(dc.get(), kLongTitle, -1, &oneLine, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
         longTitleWidth = oneLine.right;
-        SelectObject(dc.get(), previous);
     }
 
     CBalloonTip shortNotice_, longNotice_;

@@ -1,7 +1,7 @@
 // One owner for every kind of Windows handle: a kernel handle, a mapped
 // view, a service handle, a registry key, local memory, a GDI object, a
-// window's device context. The owner gives it back with its own function
-// when it goes, on every path.
+// window's device context, an object selected into one. The owner gives it
+// back with its own function when it goes, on every path.
 #pragma once
 #include <windows.h>
 
@@ -81,4 +81,21 @@ private:
     HWND window_;
     PAINTSTRUCT paint_{};
     HDC dc_;
+};
+
+// A GDI object selected into a device context until the scope ends, when
+// the object it replaced goes back: an object must not be deleted while
+// it is selected, nor a context given back holding ours.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+    ~SelectedObject() {
+        if (previous_ != nullptr) SelectObject(dc_, previous_);
+    }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
 };
