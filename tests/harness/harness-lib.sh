@@ -5,12 +5,24 @@ harness_die() { echo "${HARNESS_NAME:-harness}: $*" >&2; exit 125; }
 
 # Runs the function CLEANUP on every exit of the script: an ordinary end, a
 # failure, and INT, TERM or HUP, which end it with 130, 143 or 129. CLEANUP
-# begins with `trap - EXIT INT TERM HUP` and ends with `exit "$status"`.
+# begins with `local status=$?` and `harness_cleanup_begins`, and ends with
+# `exit "$status"`.
 harness_on_exit() {
     trap "$1" EXIT
     trap 'exit 130' INT
     trap 'exit 143' TERM
     trap 'exit 129' HUP
+}
+
+# The first step of a clean-up: it runs once, and no signal ends it
+# halfway. A script whose command has ended is often sent TERM by its own
+# parent a moment later, while it is still ending its servers and removing
+# its folder; with TERM's default action back, that signal killed it there
+# and left the folder behind. Whoever sends it waits, and kills it only
+# after a grace (harness_stop_pid).
+harness_cleanup_begins() {
+    trap - EXIT
+    trap '' INT TERM HUP
 }
 
 # True when this process has only loopback and cannot set the clock; the same
